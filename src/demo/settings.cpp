@@ -1,0 +1,7 @@
+#include "demo/settings.h"
+
+namespace demo {
+
+DemoSettings Settings;
+
+}  // namespace demo

@@ -1,0 +1,26 @@
+// The driver's fixed table of 18 time windows, each naming one scene or overlay.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace demo {
+
+struct TimelineRow {
+  bool HasLowerBound;  // row 1 runs for every clock up to its last ms
+  int32_t FirstMs;     // inclusive
+  int32_t LastMs;      // inclusive
+  void (*Routine)();
+  const char* Name;
+};
+
+extern const std::array<TimelineRow, 18> Timeline;
+
+// Whether the row's window contains clock (signed, inclusive at both ends).
+bool RowContains(const TimelineRow& row, int32_t clock);
+
+// Stores clock as the frame's SceneClock and calls, top to bottom, every routine
+// whose window contains it. Draws one frame into the current context.
+void DrawTimelineFrame(int32_t clock);
+
+}  // namespace demo

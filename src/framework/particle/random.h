@@ -1,0 +1,15 @@
+// The system's one pseudo-random generator, seeded from the tick count at start-up
+// (or explicitly by tests and tools).
+#pragma once
+
+#include <cstdint>
+
+namespace particle {
+
+// Uniform integer from 0 to n - 1.
+int32_t Random(int32_t n);
+// Seeds from the tick count, so every run differs.
+void Randomize();
+void SeedRandom(uint32_t seed);
+
+}  // namespace particle

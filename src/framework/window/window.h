@@ -1,0 +1,44 @@
+// Corvane window unit (error caption "cvn_WinAPI"): one window with an OpenGL
+// context, the per-frame event handling, the fatal error box, and an offscreen
+// context for tests and the offline renderer. The only unit that includes SDL video.
+#pragma once
+
+#include <cstdint>
+
+namespace window {
+
+// Set when the window is created; cleared by Escape, a close request or SendDestroy.
+extern bool Running;
+
+// Opens the window "title" with a current OpenGL context, optionally switching the
+// display to a full-screen mode of the given size and depth. Never returns on failure.
+void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorBits,
+                bool fullscreen);
+
+// Releases the context, restores the display mode, shows the cursor, destroys the window.
+void CloseWindow();
+
+// Handles at most one pending window event (Escape and close requests clear Running).
+void DispatchOneEvent();
+
+// Presents the back buffer.
+void SwapFrame();
+
+// The window's destroy notification: clears Running, the window stays open.
+void SendDestroy();
+
+// A modal message box with one OK button; standard error where no display can show it.
+void ShowMessageBox(const char* caption, const char* text);
+
+// The framework's fatal error: the box, the desktop display mode restored, exit code 0.
+[[noreturn]] void ShowError(const char* caption, const char* message);
+
+// Milliseconds since an arbitrary start, from a steady clock.
+uint64_t TickCount();
+
+// An invisible OpenGL compatibility context of the given size on Mesa's offscreen
+// driver (no display needed). Single-buffered: read pixels before any swap.
+bool OpenOffscreenContext(int32_t width, int32_t height);
+void CloseOffscreenContext();
+
+}  // namespace window

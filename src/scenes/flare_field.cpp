@@ -1,0 +1,9 @@
+#include "scenes/flare_field.h"
+
+#include "scenes/globals.h"
+
+namespace scenes {
+
+void FlareFieldScene() {}
+
+}  // namespace scenes

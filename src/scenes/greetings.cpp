@@ -1,0 +1,10 @@
+#include "scenes/greetings.h"
+
+#include "scenes/globals.h"
+
+namespace scenes {
+
+void GreetingsScene() {}
+void GreetingsFadeScene() {}
+
+}  // namespace scenes
