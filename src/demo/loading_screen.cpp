@@ -1,0 +1,7 @@
+#include "demo/loading_screen.h"
+
+namespace demo {
+
+void ShowLoadingScreen() {}
+
+}  // namespace demo
