@@ -29,4 +29,22 @@ static_assert(sizeof(ImageHeader) == 34);
 void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& fileName,
                      bool allocate);
 
+// Encoder operations on planes of doubles (row y, column x at y * stride + x).
+
+// Multi-level forward Haar transform of the top-left w x h region; src may be dst.
+void ForwardTransform(const double* src, double* dst, int32_t w, int32_t h, int32_t stride,
+                      int32_t fullHeight, int32_t depth);
+// Zeroes detail coefficients (outside R(level + 1)) of magnitude <= threshold; returns how many.
+int32_t ThresholdDetails(double* plane, double threshold, int32_t width, int32_t height,
+                         int32_t level);
+// Scales each band to +-(2^valueBits - 1) and rounds half to even; fills table[0 .. depth + 1].
+void Quantize(const double* coefficients, int32_t* integers, int32_t width, int32_t height,
+              int32_t depth, int32_t valueBits, double* table);
+int32_t CountZeros(const int32_t* integers, int32_t width, int32_t height);
+// Writes a .tqz file from one (8 bits per pixel) or three (24) quantised planes.
+void WriteImageFile(const std::string& fileName, const int32_t* plane1, const int32_t* plane2,
+                    const int32_t* plane3, int32_t width, int32_t height, int32_t bitsPerPixel,
+                    int32_t depth, const double* table1, const double* table2,
+                    const double* table3, int32_t valueBits);
+
 }  // namespace codec
