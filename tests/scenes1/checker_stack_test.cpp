@@ -256,8 +256,8 @@ TEST_F(CheckerStack, PictureQuadsShowOnlyTheirHalf) {
   EXPECT_EQ((std::vector<int>{p.r, p.g, p.b}), (std::vector<int>{200, 0, 0}));
   p = ReadPixel(55, 100);
   EXPECT_EQ((std::vector<int>{p.r, p.g, p.b}), (std::vector<int>{200, 200, 0}));
-  EXPECT_EQ(scenes1test::CountPixels(frame, [](Rgba q) { return q.b > 0 || (q.g > 0 && q.r == 0); }),
-            0);
+  EXPECT_EQ(
+      scenes1test::CountPixels(frame, [](Rgba q) { return q.b > 0 || (q.g > 0 && q.r == 0); }), 0);
 }
 
 }  // namespace
