@@ -18,14 +18,23 @@ void Throw(int32_t code, const std::string& name, const std::string&, uintptr_t)
   throw FileFailure{code, name};
 }
 
+std::filesystem::path ScratchDir() {
+  return std::filesystem::temp_directory_path() / ("codec_test_" + std::to_string(getpid()));
+}
+
+struct RemoveScratch : ::testing::Environment {
+  void TearDown() override { std::filesystem::remove_all(ScratchDir()); }
+};
+[[maybe_unused]] auto* const removeScratch =
+    ::testing::AddGlobalTestEnvironment(new RemoveScratch);
+
 }  // namespace
 
 FailureCatcher::FailureCatcher() { binfile::SetFailureHandler(Throw); }
 FailureCatcher::~FailureCatcher() { binfile::SetFailureHandler(nullptr); }
 
 std::string TempPath(const std::string& name) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("codec_test_" + std::to_string(getpid()));
+  const auto dir = ScratchDir();
   std::filesystem::create_directories(dir);
   return (dir / name).string();
 }
