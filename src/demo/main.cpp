@@ -1,4 +1,4 @@
 // Lumetra: the program's entry point.
-#include "demo/settings.h"
+#include "demo/driver.h"
 
-int main() { return 0; }
+int main() { return demo::RunLumetra(); }
