@@ -17,6 +17,7 @@ namespace music {
 
 struct FSOUND_STREAM {
   mpg123_handle* decoder = nullptr;
+  SDL_AudioStream* converter = nullptr;  // the file's rate and channels to the device's
   bool playing = false;
   bool ended = false;  // the decoder has no more samples; silence follows
 
@@ -61,15 +62,18 @@ bool Fail(int code) {
 }
 
 void FillFromStream(FSOUND_STREAM* stream, Uint8* out, int bytes) {
-  int filled = 0;
-  for (int attempt = 0; !stream->ended && filled < bytes && attempt < 64; ++attempt) {
+  unsigned char decoded[8192];
+  while (!stream->ended && SDL_AudioStreamAvailable(stream->converter) < bytes) {
     size_t done = 0;
-    int result = mpg123_read(stream->decoder, out + filled, static_cast<size_t>(bytes - filled),
-                             &done);
-    filled += static_cast<int>(done);
+    int result = mpg123_read(stream->decoder, decoded, sizeof decoded, &done);
+    if (done > 0) SDL_AudioStreamPut(stream->converter, decoded, static_cast<int>(done));
     // The end of the file, or a damaged stream, ends the music: silence follows.
-    if (result != MPG123_OK && result != MPG123_NEW_FORMAT && done == 0) stream->ended = true;
+    if (result != MPG123_OK && result != MPG123_NEW_FORMAT && done == 0) {
+      stream->ended = true;
+      SDL_AudioStreamFlush(stream->converter);
+    }
   }
+  int filled = std::max(0, SDL_AudioStreamGet(stream->converter, out, bytes));
   std::memset(out + filled, 0, static_cast<size_t>(bytes - filled));
 }
 
@@ -163,10 +167,15 @@ FSOUND_STREAM* FSOUND_Stream_OpenFile(const char* path, unsigned int, int) {
     Fail(FMOD_ERR_MEMORY);
     return nullptr;
   }
-  // Whatever the file's rate and channels, the device gets 44100 Hz stereo.
-  mpg123_param(decoder, MPG123_FLAGS, MPG123_QUIET | MPG123_FORCE_STEREO, 0);
+  // Decoded as 16-bit samples at the file's own rate and channels; SDL converts
+  // them to the device's 44100 Hz stereo (this libmpg123 does not resample).
+  mpg123_param(decoder, MPG123_FLAGS, MPG123_QUIET, 0);
   mpg123_format_none(decoder);
-  mpg123_format(decoder, kRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+  const long* rates = nullptr;
+  size_t rateCount = 0;
+  mpg123_rates(&rates, &rateCount);
+  for (size_t i = 0; i < rateCount; ++i)
+    mpg123_format(decoder, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
   if (mpg123_open(decoder, path) != MPG123_OK) {
     mpg123_delete(decoder);
     Fail(FMOD_ERR_FILE_BAD);
@@ -176,13 +185,25 @@ FSOUND_STREAM* FSOUND_Stream_OpenFile(const char* path, unsigned int, int) {
   int channels = 0;
   int encoding = 0;
   if (mpg123_getformat(decoder, &rate, &channels, &encoding) != MPG123_OK ||
-      rate != kRate || channels != kChannels || encoding != MPG123_ENC_SIGNED_16) {
+      encoding != MPG123_ENC_SIGNED_16) {
     mpg123_delete(decoder);
     Fail(FMOD_ERR_FILE_FORMAT);
     return nullptr;
   }
+  // The format stays fixed from here on, so the conversion does too.
+  mpg123_format_none(decoder);
+  mpg123_format(decoder, rate, channels, encoding);
+  SDL_AudioStream* converter = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(channels),
+                                                  static_cast<int>(rate), AUDIO_S16SYS,
+                                                  kChannels, kRate);
+  if (!converter) {
+    mpg123_delete(decoder);
+    Fail(FMOD_ERR_MEMORY);
+    return nullptr;
+  }
   auto* stream = new FSOUND_STREAM;
   stream->decoder = decoder;
+  stream->converter = converter;
   lastError = FMOD_ERR_NONE;
   return stream;
 }
@@ -230,6 +251,7 @@ bool FSOUND_Stream_Close(FSOUND_STREAM* stream) {
   if (current == stream) current = nullptr;
   if (device != 0) SDL_UnlockAudioDevice(device);
   mpg123_delete(stream->decoder);
+  SDL_FreeAudioStream(stream->converter);
   delete stream;
   return true;
 }
