@@ -155,8 +155,14 @@ void CloseWindow() {
 }
 
 void DispatchOneEvent() {
+  // Pump and take with PeepEvents: SDL_PollEvent sometimes answers "none" while an
+  // event waits (its end-of-loop marker), which would cost a frame.
+  SDL_PumpEvents();
   SDL_Event event;
-  if (!SDL_PollEvent(&event)) return;
+  // Motion is dropped here too, whoever queued it: it must not take the frame's turn.
+  do {
+    if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) < 1) return;
+  } while (event.type == SDL_MOUSEMOTION);
   switch (event.type) {
     case SDL_QUIT:
       SendDestroy();
