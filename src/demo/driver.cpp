@@ -3,13 +3,8 @@
 
 #include <thread>
 
-#include "demo/config_dialog.h"
-#include "demo/gl_state.h"
-#include "demo/loading_screen.h"
-#include "demo/settings.h"
 #include "demo/startup.h"
 #include "demo/timeline.h"
-#include "framework/particle/random.h"
 #include "framework/window/window.h"
 #include "music/music.h"
 
@@ -39,25 +34,6 @@ void RunFrameLoop() {
     while (music::StreamPosition() < static_cast<int64_t>(clock) + kFramePaceMs)
       std::this_thread::yield();
   }
-}
-
-int RunLumetra() {
-  particle::Randomize();
-  Settings = DemoSettings{};
-  RunConfigDialog(Settings);
-  window::OpenWindow("Lumetra", Settings.Width, Settings.Height, Settings.ColorBits,
-                     Settings.Fullscreen);
-  InitGLState(Settings.Width, Settings.Height);
-  ShowLoadingScreen();
-  LoadProduction();
-  music::StartMusic(Settings.Music);
-
-  RunFrameLoop();
-
-  music::StopMusic();
-  ReleaseProduction();
-  window::CloseWindow();
-  return 0;
 }
 
 }  // namespace demo

@@ -1,6 +1,6 @@
-// The driver: the whole run of the production, from the random seed to the shutdown.
-// The loading and release steps stand alone so the offline renderer can use them
-// without a window or music.
+// The driver's pieces that need no dialog: the loading and release steps (which the
+// offline renderer uses without a window or music) and the frame loop. The whole run,
+// dialog included, is the program's main.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +20,5 @@ void ReleaseProduction();
 // Runs frames while window::Running: one event, one clock read, the timeline, the
 // swap, the end above kEndMs, and the wait for kFramePaceMs of stream time.
 void RunFrameLoop();
-
-// The whole run; returns the exit code (0).
-int RunLumetra();
 
 }  // namespace demo
