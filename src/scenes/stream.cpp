@@ -1,0 +1,54 @@
+// The particle stream: records 1 to 400 of the pool drifting along the room's
+// -x axis through the star, spreading sideways near its centre.
+#include <GL/gl.h>
+
+#include <cstdint>
+
+#include "framework/particle/particle.h"
+#include "scenes/globals.h"
+#include "scenes/star_stream.h"
+
+namespace scenes {
+
+namespace {
+constexpr int32_t kStreamRecords = 400;
+}  // namespace
+
+void DrawStream(std::optional<double> spin) {
+  for (int32_t i = 1; i <= kStreamRecords; ++i) {
+    const particle::Particle& p = ParticlePool->Particles[i];
+    glLoadIdentity();
+    glTranslated(0, 0, -25);
+    glRotated(AngleX, 1, 0, 0);
+    glRotated(AngleY, 0, 1, 0);
+    if (spin) glRotated(*spin, 1, 0, 0);
+    glTranslated(p.X, p.Y, p.Z);
+    // Undo the turns so the square faces the viewer.
+    if (spin) glRotated(-*spin, 1, 0, 0);
+    glRotated(-AngleY, 0, 1, 0);
+    glRotated(-AngleX, 1, 0, 0);
+    glBegin(GL_QUADS);
+    glTexCoord2f(1, 1), glVertex3f(-0.3f, -0.3f, 0);
+    glTexCoord2f(0, 1), glVertex3f(0.3f, -0.3f, 0);
+    glTexCoord2f(0, 0), glVertex3f(0.3f, 0.3f, 0);
+    glTexCoord2f(1, 0), glVertex3f(-0.3f, 0.3f, 0);
+    glEnd();
+  }
+}
+
+void AdvanceStream() {
+  for (int32_t i = 1; i <= kStreamRecords; ++i) {
+    particle::Particle& p = ParticlePool->Particles[i];
+    p.X = p.X - p.Speed;
+    // The spreading zone: the nearer the centre, the larger the table entry. Below
+    // X = 0.05 the index is 0, whose entry is 0, so the record moves nothing.
+    if (0 < p.X && p.X <= 13) {
+      const int32_t n = static_cast<int32_t>(p.X * 20);
+      p.Y = p.Y + CosTable[n] * p.SignY / 12;
+      p.Z = p.Z + CosTable[n] * p.SignZ / 12;
+    }
+    if (p.X < -20) particle::EmitParticle(p, 20);
+  }
+}
+
+}  // namespace scenes
