@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "scenes/globals.h"
+#include "scenes/model_frame.h"
 #include "scenes/star_stream.h"
 
 namespace scenes {
@@ -18,14 +19,18 @@ void DrawFlareRow(double y, int32_t first, int32_t last) {
   for (int32_t v = first; v <= last; v += 3) DrawFlareTile(v, y);
 }
 
-// One flare quad of half-width a and half-height b at depth z, the texture mirrored.
-void FlareQuad(double a, double b, double z) {
-  glBegin(GL_QUADS);
-  glTexCoord2f(1, 1), glVertex3d(-a, -b, z);
-  glTexCoord2f(0, 1), glVertex3d(a, -b, z);
-  glTexCoord2f(0, 0), glVertex3d(a, b, z);
-  glTexCoord2f(1, 0), glVertex3d(-a, b, z);
-  glEnd();
+// One flare quad of colour (1, 1, 1, alpha), half-width a and half-height b at depth
+// z of frame, the texture mirrored, sent in eye space.
+void FlareQuad(const ModelFrame& frame, float alpha, double a, double b, double z) {
+  auto vertex = [&frame](double x, double y, double z) {
+    const Point3 eye = frame.Apply(x, y, z);
+    glVertex3d(eye.x, eye.y, eye.z);
+  };
+  glColor4f(1, 1, 1, alpha);
+  glTexCoord2f(1, 1), vertex(-a, -b, z);
+  glTexCoord2f(0, 1), vertex(a, -b, z);
+  glTexCoord2f(0, 0), vertex(a, b, z);
+  glTexCoord2f(1, 0), vertex(-a, b, z);
 }
 
 }  // namespace
@@ -63,25 +68,30 @@ void DrawFlareTile(int32_t v, double y) {
   const double P = Progress;
   const double w = v;
 
+  // The tile's frame is computed here and its quads sent in eye space, in one batch
+  // with their colours inside it, so the modelview and the current colour do not
+  // change between batches.
   glLoadIdentity();
-  glTranslated(w / 3, 0, 0);
-  glTranslated(0, y, 0);
-  glTranslated(0, 0, -20);
-  glRotated(2 * w + P, 0, 0, 1);
-  glRotated(w, 0, 0, 1);
-  glRotated(PulseIndex2, 0, 0, 1);
+  ModelFrame frame;
+  frame.Translate(w / 3, 0, 0);
+  frame.Translate(0, y, 0);
+  frame.Translate(0, 0, -20);
+  frame.Rotate(2 * w + P, 0, 0, 1);
+  frame.Rotate(w, 0, 0, 1);
+  frame.Rotate(PulseIndex2, 0, 0, 1);
 
-  glColor4f(1, 1, 1, 0.8f);
-  FlareQuad(1 - std::fabs(w / 15), 1 - std::fabs(w / 10), -std::fabs(w / 4));
+  glBegin(GL_QUADS);
+  FlareQuad(frame, 0.8f, 1 - std::fabs(w / 15), 1 - std::fabs(w / 10), -std::fabs(w / 4));
 
   // The turns accumulate from quad to quad.
-  glRotated(w + P + 0.3, 0, 0, 1);
-  glColor4f(1, 1, 1, 0.4f);
-  FlareQuad(1 - std::fabs(w / 20), 1 - std::fabs(w / 30), (1 - std::fabs(w / 5)) + P / 5);
+  frame.Rotate(w + P + 0.3, 0, 0, 1);
+  FlareQuad(frame, 0.4f, 1 - std::fabs(w / 20), 1 - std::fabs(w / 30),
+            (1 - std::fabs(w / 5)) + P / 5);
 
-  glRotated(w + P + 0.4, 0, 0, 1);
-  glColor4f(1, 1, 1, 0.3f);
-  FlareQuad(1 - std::fabs(w / 50), 1 - std::fabs(w / 50), (1 - std::fabs(w / 5)) + P / 2);
+  frame.Rotate(w + P + 0.4, 0, 0, 1);
+  FlareQuad(frame, 0.3f, 1 - std::fabs(w / 50), 1 - std::fabs(w / 50),
+            (1 - std::fabs(w / 5)) + P / 2);
+  glEnd();
 }
 
 }  // namespace scenes

@@ -6,32 +6,40 @@
 
 #include "framework/particle/particle.h"
 #include "scenes/globals.h"
+#include "scenes/model_frame.h"
 #include "scenes/star_stream.h"
 
 namespace scenes {
 
 namespace {
+
 constexpr int32_t kStreamRecords = 400;
+
+void EyeVertex(const Point3& v) { glVertex3d(v.x, v.y, v.z); }
+
 }  // namespace
 
 void DrawStream(std::optional<double> spin) {
+  // Each square is placed in a frame of its own, computed here and sent in eye
+  // space, so the modelview stays the identity from square to square.
+  glLoadIdentity();
   for (int32_t i = 1; i <= kStreamRecords; ++i) {
     const particle::Particle& p = ParticlePool->Particles[i];
-    glLoadIdentity();
-    glTranslated(0, 0, -25);
-    glRotated(AngleX, 1, 0, 0);
-    glRotated(AngleY, 0, 1, 0);
-    if (spin) glRotated(*spin, 1, 0, 0);
-    glTranslated(p.X, p.Y, p.Z);
+    ModelFrame frame;
+    frame.Translate(0, 0, -25);
+    frame.Rotate(AngleX, 1, 0, 0);
+    frame.Rotate(AngleY, 0, 1, 0);
+    if (spin) frame.Rotate(*spin, 1, 0, 0);
+    frame.Translate(p.X, p.Y, p.Z);
     // Undo the turns so the square faces the viewer.
-    if (spin) glRotated(-*spin, 1, 0, 0);
-    glRotated(-AngleY, 0, 1, 0);
-    glRotated(-AngleX, 1, 0, 0);
+    if (spin) frame.Rotate(-*spin, 1, 0, 0);
+    frame.Rotate(-AngleY, 0, 1, 0);
+    frame.Rotate(-AngleX, 1, 0, 0);
     glBegin(GL_QUADS);
-    glTexCoord2f(1, 1), glVertex3f(-0.3f, -0.3f, 0);
-    glTexCoord2f(0, 1), glVertex3f(0.3f, -0.3f, 0);
-    glTexCoord2f(0, 0), glVertex3f(0.3f, 0.3f, 0);
-    glTexCoord2f(1, 0), glVertex3f(-0.3f, 0.3f, 0);
+    glTexCoord2f(1, 1), EyeVertex(frame.Apply(-0.3, -0.3, 0));
+    glTexCoord2f(0, 1), EyeVertex(frame.Apply(0.3, -0.3, 0));
+    glTexCoord2f(0, 0), EyeVertex(frame.Apply(0.3, 0.3, 0));
+    glTexCoord2f(1, 0), EyeVertex(frame.Apply(-0.3, 0.3, 0));
     glEnd();
   }
 }

@@ -2,8 +2,8 @@
 
 extern "C" {
 void __real_glBegin(GLenum mode);
+void __real_glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a);
 void __real_glVertex3d(GLdouble x, GLdouble y, GLdouble z);
-void __real_glRotated(GLdouble angle, GLdouble x, GLdouble y, GLdouble z);
 }
 
 namespace recorder {
@@ -11,12 +11,11 @@ namespace recorder {
 namespace {
 bool recording = false;
 std::vector<Batch> batches;
-int rotations = 0;
+float alpha = 1;
 }  // namespace
 
 void Start() {
   batches.clear();
-  rotations = 0;
   recording = true;
 }
 
@@ -24,7 +23,22 @@ void Stop() { recording = false; }
 
 const std::vector<Batch>& Batches() { return batches; }
 
-int Rotations() { return rotations; }
+std::vector<std::array<Vertex, 4>> Quads() {
+  std::vector<std::array<Vertex, 4>> quads;
+  for (const Batch& b : batches) {
+    if (b.mode != GL_QUADS) continue;
+    for (std::size_t k = 0; k + 3 < b.vertices.size(); k += 4) {
+      quads.push_back({{b.vertices[k], b.vertices[k + 1], b.vertices[k + 2], b.vertices[k + 3]}});
+    }
+  }
+  return quads;
+}
+
+Vertex Centre(const std::array<Vertex, 4>& quad) {
+  Vertex c{0, 0, 0, quad[0].alpha};
+  for (const Vertex& v : quad) c.x += v.x / 4, c.y += v.y / 4, c.z += v.z / 4;
+  return c;
+}
 
 }  // namespace recorder
 
@@ -39,17 +53,17 @@ extern "C" void __wrap_glBegin(GLenum mode) {
   __real_glBegin(mode);
 }
 
+extern "C" void __wrap_glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
+  alpha = a;
+  __real_glColor4f(r, g, b, a);
+}
+
 extern "C" void __wrap_glVertex3d(GLdouble x, GLdouble y, GLdouble z) {
   if (recording && !batches.empty()) {
     const auto& m = batches.back().modelview;
-    batches.back().eye.push_back({m[0] * x + m[4] * y + m[8] * z + m[12],
-                                  m[1] * x + m[5] * y + m[9] * z + m[13],
-                                  m[2] * x + m[6] * y + m[10] * z + m[14]});
+    batches.back().vertices.push_back({m[0] * x + m[4] * y + m[8] * z + m[12],
+                                       m[1] * x + m[5] * y + m[9] * z + m[13],
+                                       m[2] * x + m[6] * y + m[10] * z + m[14], alpha});
   }
   __real_glVertex3d(x, y, z);
-}
-
-extern "C" void __wrap_glRotated(GLdouble angle, GLdouble x, GLdouble y, GLdouble z) {
-  if (recording) ++rotations;
-  __real_glRotated(angle, x, y, z);
 }

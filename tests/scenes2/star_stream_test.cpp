@@ -17,6 +17,10 @@ namespace {
 using particle::Particle;
 using namespace scenes;
 
+struct Vec3 {
+  double x, y, z;
+};
+
 Particle& Record(int i) { return ParticlePool->Particles[i]; }
 
 // Every stream record far beyond the emission point and standing still, so a test
@@ -250,48 +254,35 @@ TEST_F(StarStreamTest, SpikeStarDrawsEachOfTheSixSpikesFilledThenWired) {
   const auto& batches = recorder::Batches();
   ASSERT_EQ(batches.size(), 24u);
   // Each spike's tip, in drawing order: +z, -y, -z, +y, +x, -x, each drawn twice.
-  const recorder::Vec3 tips[6] = {{0, 0, 5.5}, {0, -5.5, 0}, {0, 0, -5.5},
+  const Vec3 tips[6] = {{0, 0, 5.5}, {0, -5.5, 0}, {0, 0, -5.5},
                                   {0, 5.5, 0}, {5.5, 0, 0}, {-5.5, 0, 0}};
   for (size_t b = 0; b < batches.size(); b += 2) {
     ASSERT_EQ(batches[b].mode, static_cast<GLenum>(GL_QUADS));
-    ASSERT_EQ(batches[b].eye.size(), 32u);
+    ASSERT_EQ(batches[b].vertices.size(), 32u);
     ASSERT_EQ(batches[b + 1].mode, static_cast<GLenum>(GL_TRIANGLES));
-    ASSERT_EQ(batches[b + 1].eye.size(), 12u);
-    const recorder::Vec3 tip = batches[b + 1].eye[1];
-    const recorder::Vec3 want = tips[b / 4];
+    ASSERT_EQ(batches[b + 1].vertices.size(), 12u);
+    const recorder::Vertex tip = batches[b + 1].vertices[1];
+    const Vec3 want = tips[b / 4];
     EXPECT_NEAR(tip.x, want.x, 1e-5) << b;
     EXPECT_NEAR(tip.y, want.y, 1e-5) << b;
     EXPECT_NEAR(tip.z, want.z, 1e-5) << b;
   }
 }
 
-TEST_F(StarStreamTest, OnlyTheSpinningStreamIssuesSpinTurns) {
-  ParkStream();
-  recorder::Start();
-  DrawStream(std::nullopt);
-  const int plain = recorder::Rotations();
-  recorder::Start();
-  DrawStream(0.0);
-  const int spun = recorder::Rotations();
-  recorder::Stop();
-  EXPECT_EQ(plain, 400 * 4);
-  EXPECT_EQ(spun, 400 * 6);
-}
-
 // Eye-space position of room point p after turning by ax about x, ay about y and
 // spin about x again, pushed 25 units away.
-recorder::Vec3 StreamCentre(double ax, double ay, double spin, recorder::Vec3 p) {
-  auto rotX = [](double deg, recorder::Vec3 v) {
+Vec3 StreamCentre(double ax, double ay, double spin, Vec3 p) {
+  auto rotX = [](double deg, Vec3 v) {
     const double r = deg * std::numbers::pi / 180;
-    return recorder::Vec3{v.x, std::cos(r) * v.y - std::sin(r) * v.z,
+    return Vec3{v.x, std::cos(r) * v.y - std::sin(r) * v.z,
                           std::sin(r) * v.y + std::cos(r) * v.z};
   };
-  auto rotY = [](double deg, recorder::Vec3 v) {
+  auto rotY = [](double deg, Vec3 v) {
     const double r = deg * std::numbers::pi / 180;
-    return recorder::Vec3{std::cos(r) * v.x + std::sin(r) * v.z, v.y,
+    return Vec3{std::cos(r) * v.x + std::sin(r) * v.z, v.y,
                           -std::sin(r) * v.x + std::cos(r) * v.z};
   };
-  recorder::Vec3 q = rotX(ax, rotY(ay, rotX(spin, p)));
+  Vec3 q = rotX(ax, rotY(ay, rotX(spin, p)));
   return {q.x, q.y, q.z - 25};
 }
 
@@ -304,14 +295,21 @@ TEST_F(StarStreamTest, StreamSquaresFaceTheViewerAndTurnWithTheRoom) {
     recorder::Start();
     DrawStream(spin);
     recorder::Stop();
-    const auto& m = recorder::Batches().front().modelview;
-    const recorder::Vec3 want = StreamCentre(30, 50, spin.value_or(0), {5, 1, 2});
-    EXPECT_NEAR(m[12], want.x, 1e-4);
-    EXPECT_NEAR(m[13], want.y, 1e-4);
-    EXPECT_NEAR(m[14], want.z, 1e-4);
-    const std::array<int, 3> diagonal = {0, 5, 10};
-    for (int k : diagonal) EXPECT_NEAR(m[k], 1, 1e-5);
-    for (int k : {1, 2, 4, 6, 8, 9}) EXPECT_NEAR(m[k], 0, 1e-5);
+    const auto quads = recorder::Quads();
+    ASSERT_EQ(quads.size(), 400u);
+    const auto& square = quads.front();
+    const Vec3 want = StreamCentre(30, 50, spin.value_or(0), {5, 1, 2});
+    const recorder::Vertex centre = recorder::Centre(square);
+    EXPECT_NEAR(centre.x, want.x, 1e-9);
+    EXPECT_NEAR(centre.y, want.y, 1e-9);
+    EXPECT_NEAR(centre.z, want.z, 1e-9);
+    // An upright 0.6 x 0.6 square facing the viewer, whatever the turns.
+    const double dx[4] = {-0.3, 0.3, 0.3, -0.3}, dy[4] = {-0.3, -0.3, 0.3, 0.3};
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_NEAR(square[k].x - centre.x, dx[k], 1e-9);
+      EXPECT_NEAR(square[k].y - centre.y, dy[k], 1e-9);
+      EXPECT_NEAR(square[k].z, centre.z, 1e-9);
+    }
   }
 }
 
