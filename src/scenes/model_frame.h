@@ -43,6 +43,17 @@ class ModelFrame {
     }
   }
 
+  // As glMultMatrixd: the frame continues into other (other applies first).
+  void Multiply(const ModelFrame& other) {
+    for (int r = 0; r < 3; ++r) {
+      const double row[4] = {m_[r][0], m_[r][1], m_[r][2], m_[r][3]};
+      for (int k = 0; k < 4; ++k) {
+        m_[r][k] = row[0] * other.m_[0][k] + row[1] * other.m_[1][k] + row[2] * other.m_[2][k];
+      }
+      m_[r][3] += row[3];
+    }
+  }
+
   // The eye-space position of the point (x, y, z) of this frame.
   Point3 Apply(double x, double y, double z) const {
     return {m_[0][0] * x + m_[0][1] * y + m_[0][2] * z + m_[0][3],

@@ -21,20 +21,25 @@ void EyeVertex(const Point3& v) { glVertex3d(v.x, v.y, v.z); }
 
 void DrawStream(std::optional<double> spin) {
   // Each square is placed in a frame of its own, computed here and sent in eye
-  // space, so the modelview stays the identity from square to square.
+  // space, so the modelview stays the identity from square to square. The turns
+  // before and after the record's own move are the same for every record.
+  ModelFrame turned;
+  turned.Translate(0, 0, -25);
+  turned.Rotate(AngleX, 1, 0, 0);
+  turned.Rotate(AngleY, 0, 1, 0);
+  if (spin) turned.Rotate(*spin, 1, 0, 0);
+  // Undoing the turns makes the square face the viewer.
+  ModelFrame unturned;
+  if (spin) unturned.Rotate(-*spin, 1, 0, 0);
+  unturned.Rotate(-AngleY, 0, 1, 0);
+  unturned.Rotate(-AngleX, 1, 0, 0);
+
   glLoadIdentity();
   for (int32_t i = 1; i <= kStreamRecords; ++i) {
     const particle::Particle& p = ParticlePool->Particles[i];
-    ModelFrame frame;
-    frame.Translate(0, 0, -25);
-    frame.Rotate(AngleX, 1, 0, 0);
-    frame.Rotate(AngleY, 0, 1, 0);
-    if (spin) frame.Rotate(*spin, 1, 0, 0);
+    ModelFrame frame = turned;
     frame.Translate(p.X, p.Y, p.Z);
-    // Undo the turns so the square faces the viewer.
-    if (spin) frame.Rotate(-*spin, 1, 0, 0);
-    frame.Rotate(-AngleY, 0, 1, 0);
-    frame.Rotate(-AngleX, 1, 0, 0);
+    frame.Multiply(unturned);
     glBegin(GL_QUADS);
     glTexCoord2f(1, 1), EyeVertex(frame.Apply(-0.3, -0.3, 0));
     glTexCoord2f(0, 1), EyeVertex(frame.Apply(0.3, -0.3, 0));
