@@ -135,17 +135,16 @@ void UpdatePlasmaTexture() {
               20 * SinTab[Degrees(2 * y + (t >> 2))];
   }
 
-  // Row by row through the buffer, pixels outside the canvas skipped as SetPixelRGBA
+  // Row by row into the buffer, pixels outside the canvas skipped as SetPixelRGBA
   // would; >> on a negative sum rounds toward minus infinity (floor).
   const int columns = std::clamp(canvas->Width, 0, kPlasmaSize);
   const int rows = std::clamp(canvas->Height, 0, kPlasmaSize);
+  uint32_t words[kPlasmaSize];
   for (int y = 0; y < rows; ++y) {
-    uint8_t* row = canvas->Pixels + 4 * static_cast<size_t>(y) * canvas->Width;
     const int32_t b = rowB[y];
-    for (int x = 0; x < columns; ++x) {
-      const uint32_t word = PlasmaWord((columnA[x] + b) >> 10);
-      std::memcpy(row + 4 * x, &word, 4);
-    }
+    for (int x = 0; x < kPlasmaSize; ++x) words[x] = PlasmaWord((columnA[x] + b) >> 10);
+    std::memcpy(canvas->Pixels + 4 * static_cast<size_t>(y) * canvas->Width, words,
+                4 * static_cast<size_t>(columns));
   }
 
   texture::Upload(canvas);
