@@ -19,22 +19,39 @@ namespace {
 
 // The values that make one plasma scene differ from the others.
 struct PlasmaSettings {
-  int32_t Marker;               // ScenePhase value stored by the set-up
-  int32_t StartPhase;           // PlasmaPhase at set-up
+  int32_t Marker;                 // ScenePhase value stored by the set-up
+  int32_t StartPhase;             // PlasmaPhase at set-up
   double StartX, StartY, StartZ;  // AngleX, AngleY, AngleZ at set-up, degrees
-  double Depth;                 // translation of the stack along z
-  double TurnX, TurnY, TurnZ;   // extra rotation per layer, degrees, accumulating
-  double StepX, StepY, StepZ;   // per-frame steps of the angles, degrees
-  bool ResetsFlash;             // whether late frames reset FlashCounter
-  int32_t FlashResetAfter;      // ms; frames above it reset FlashCounter
+  double Depth;                   // translation of the stack along z
+  double TurnX, TurnY, TurnZ;     // extra rotation per layer, degrees, accumulating
+  double StepX, StepY, StepZ;     // per-frame steps of the angles, degrees
+  bool ResetsFlash;               // whether late frames reset FlashCounter
+  int32_t FlashResetAfter;        // ms; frames above it reset FlashCounter
 };
 
-constexpr PlasmaSettings kPlasma1 = {30, 0,    0,   0,   0,   -25, 3, 3, -3,
-                                     0.1, 0.1, 0.1, true, 41000};
-constexpr PlasmaSettings kPlasma2 = {32, 700,  -60, -60, -60, -15, 3, 3, -3,
-                                     0.3, 0,   0.3, true, 48000};
-constexpr PlasmaSettings kPlasma3 = {33, 2100, 20,  -40, -20, -15, 6, 6, -6,
-                                     -0.2, 0.4, 0.1, false, 0};
+constexpr PlasmaSettings kPlasma1 = {
+    .Marker = 30, .StartPhase = 0,
+    .StartX = 0, .StartY = 0, .StartZ = 0,
+    .Depth = -25,
+    .TurnX = 3, .TurnY = 3, .TurnZ = -3,
+    .StepX = 0.1, .StepY = 0.1, .StepZ = 0.1,
+    .ResetsFlash = true, .FlashResetAfter = 41000};
+
+constexpr PlasmaSettings kPlasma2 = {
+    .Marker = 32, .StartPhase = 700,
+    .StartX = -60, .StartY = -60, .StartZ = -60,
+    .Depth = -15,
+    .TurnX = 3, .TurnY = 3, .TurnZ = -3,
+    .StepX = 0.3, .StepY = 0, .StepZ = 0.3,
+    .ResetsFlash = true, .FlashResetAfter = 48000};
+
+constexpr PlasmaSettings kPlasma3 = {
+    .Marker = 33, .StartPhase = 2100,
+    .StartX = 20, .StartY = -40, .StartZ = -20,
+    .Depth = -15,
+    .TurnX = 6, .TurnY = 6, .TurnZ = -6,
+    .StepX = -0.2, .StepY = 0.4, .StepZ = 0.1,
+    .ResetsFlash = false, .FlashResetAfter = 0};
 
 constexpr int kPlasmaSize = 256;
 
