@@ -88,14 +88,6 @@ TEST_F(GreetingsTest, FadeLevelStopsAtTheFirstValueNotBelowOne) {
   EXPECT_NEAR(Progress, 1.01, 1e-12);
 }
 
-TEST_F(GreetingsTest, GreetingsSceneDoesNotFade) {
-  GreetingsSetup();
-  GreetingsScene();
-  EXPECT_EQ(Progress, 0);
-  EXPECT_DOUBLE_EQ(AngleX, 0.2);
-  EXPECT_DOUBLE_EQ(AngleY, 0.2);
-}
-
 // A 4 x 8 picture: two rows per band, top first: red over yellow, green over cyan,
 // blue over magenta, white over black; the right half of every row is black.
 constexpr Rgba kRows[8] = {{255, 0, 0, 0},   {255, 255, 0, 0}, {0, 255, 0, 0},

@@ -183,33 +183,4 @@ TEST_F(PlasmaTest, LateFramesResetTheFlashCounterForTheNextFlash) {
   }
 }
 
-TEST_F(PlasmaTest, LayerTurnsAccumulateOnTheStackMatrix) {
-  ScenePhase = 30;
-  AngleX = 10;
-  AngleY = 20;
-  AngleZ = 30;
-  PlasmaScene1();
-
-  GLint depth = 0;
-  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-  EXPECT_EQ(depth, 1);
-  double drawn[16];
-  glGetDoublev(GL_MODELVIEW_MATRIX, drawn);
-
-  // The matrix of the top layer: the stack's placement and four layer turns.
-  glLoadIdentity();
-  glTranslated(0, 0, -25);
-  glRotated(10, 1, 0, 0);
-  glRotated(20, 0, 1, 0);
-  glRotated(30, 0, 0, 1);
-  for (int i = 0; i < 4; ++i) {
-    glRotated(3, 1, 0, 0);
-    glRotated(3, 0, 1, 0);
-    glRotated(-3, 0, 0, 1);
-  }
-  double expected[16];
-  glGetDoublev(GL_MODELVIEW_MATRIX, expected);
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(drawn[i], expected[i], 1e-5) << "element " << i;
-}
-
 }  // namespace
