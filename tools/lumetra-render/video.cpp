@@ -1,0 +1,3 @@
+// Video.
+#include "modes.h"
+namespace render { int RecordVideo(const Job&) { PrintError("video: not yet"); return 1; } }
