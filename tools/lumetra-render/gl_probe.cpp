@@ -34,6 +34,7 @@ struct State {
   std::vector<GLuint> pool;
   std::vector<std::pair<GLuint, int>> used;  // query, mode
   int32_t clears = 0;
+  bool compiling = false;  // inside glNewList: calls are recorded, not run
 };
 State state;
 
@@ -54,7 +55,8 @@ void CloseQuery() {
 
 // Called before every draw call: a new query when the texture mode has changed.
 void BeforeDraw() {
-  if (!state.counting) return;
+  // Query calls would be compiled into the display list rather than run.
+  if (!state.counting || state.compiling) return;
   if (state.dirty) {
     state.mode = CurrentMode();
     state.dirty = false;
@@ -73,7 +75,7 @@ void BeforeDraw() {
 }
 
 void TrackCapability(GLenum cap, bool on) {
-  if (cap != GL_TEXTURE_2D) return;
+  if (cap != GL_TEXTURE_2D || state.compiling) return;
   state.texturing = on;
   state.dirty = true;
 }
@@ -163,6 +165,18 @@ void glDisable(GLenum cap) {
   static const auto real = Real<void (*)(GLenum)>("glDisable");
   TrackCapability(cap, false);
   real(cap);
+}
+
+void glNewList(GLuint list, GLenum mode) {
+  static const auto real = Real<void (*)(GLuint, GLenum)>("glNewList");
+  state.compiling = true;
+  real(list, mode);
+}
+
+void glEndList() {
+  static const auto real = Real<void (*)()>("glEndList");
+  real();
+  state.compiling = false;
 }
 
 void glBindTexture(GLenum target, GLuint texture) {
