@@ -70,9 +70,9 @@ inline double NearbyIntSmall(double x) {
 
 // Output sample to byte: <= 0 gives 0, below 255 rounds half to even, else (and NaN) 255.
 inline uint8_t SampleToByte(double x) {
-  if (x <= 0) return 0;
-  if (x < 255) return static_cast<uint8_t>(NearbyIntSmall(x));
-  return 255;
+  double c = x < 255 ? x : 255;  // NaN fails the test and becomes 255
+  c = c > 0 ? c : 0;
+  return static_cast<uint8_t>(NearbyIntSmall(c));
 }
 
 // Pair i of the low-pass sequence L and the high-pass sequence D, both n long, with

@@ -189,3 +189,15 @@ TEST(DecodeImageFile, OtherBitsPerPixelFillsOnlyTheHeader) {
   EXPECT_EQ(pixels, &marker);
   EXPECT_EQ(std::memcmp(&header, &written, 34), 0);
 }
+
+TEST(PixelConversion, FastRoundingAgreesWithNearbyint) {
+  uint64_t state = 99;
+  for (int k = 0; k < 200000; ++k) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    // Every half and quarter step, and random doubles with all their fraction bits.
+    const double x = k < 2040 ? k * 0.125 : double(state >> 11) / double(1ull << 53) * 255.0;
+    ASSERT_EQ(NearbyIntSmall(x), std::nearbyint(x)) << x;
+    ASSERT_EQ(NearbyIntSmall(std::nextafter(x, 0.0)), std::nearbyint(std::nextafter(x, 0.0)));
+    ASSERT_EQ(NearbyIntSmall(std::nextafter(x, 255.0)), std::nearbyint(std::nextafter(x, 255.0)));
+  }
+}
