@@ -1,0 +1,119 @@
+// The configuration dialog on GTK 3: builds the window from the compiled-in layout
+// and forwards every click to ConfigDialogCommand. Linked into the program only.
+#include <gtk/gtk.h>
+
+#include <array>
+#include <cstdlib>
+
+#include "demo/config_dialog.h"
+
+namespace demo {
+
+namespace {
+
+struct DialogRun {
+  DemoSettings* Settings;
+  GtkComboBox* ResolutionCombo;
+  std::array<GtkWidget*, 6> TabOrder;
+  DialogOutcome Outcome = DialogOutcome::Stay;
+};
+
+int32_t ControlId(GtkWidget* widget) { return std::atoi(gtk_widget_get_name(widget)); }
+
+void Forward(DialogRun* run, int32_t command) {
+  DialogOutcome outcome = ConfigDialogCommand(*run->Settings, command,
+                                              gtk_combo_box_get_active(run->ResolutionCombo));
+  if (outcome != DialogOutcome::Stay) run->Outcome = outcome;
+}
+
+void OnClicked(GtkWidget* widget, gpointer data) {
+  Forward(static_cast<DialogRun*>(data), ControlId(widget));
+}
+
+gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+  static_cast<DialogRun*>(data)->Outcome = DialogOutcome::Cancel;
+  return TRUE;  // the window is destroyed below, not by the default handler
+}
+
+// Tab and Shift+Tab cycle through the controls in the layout's order. GTK's own
+// spatial ordering gets stuck on the combo box inside a fixed layout.
+gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, gpointer data) {
+  const bool forward = event->keyval == GDK_KEY_Tab;
+  const bool backward = event->keyval == GDK_KEY_ISO_Left_Tab ||
+                        (event->keyval == GDK_KEY_Tab && (event->state & GDK_SHIFT_MASK));
+  if (!forward && !backward) return FALSE;
+  const auto& order = static_cast<DialogRun*>(data)->TabOrder;
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
+  size_t current = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (focus && (focus == order[i] || gtk_widget_is_ancestor(focus, order[i]))) current = i;
+  }
+  const size_t next = backward ? (current + order.size() - 1) % order.size()
+                               : (current + 1) % order.size();
+  gtk_widget_grab_focus(order[next]);
+  return TRUE;
+}
+
+GtkWidget* Widget(GtkBuilder* builder, const char* id) {
+  return GTK_WIDGET(gtk_builder_get_object(builder, id));
+}
+
+bool HaveDisplay() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+}  // namespace
+
+void RunConfigDialog(DemoSettings& settings) {
+  if (!HaveDisplay() || !gtk_init_check(nullptr, nullptr)) return;
+
+  GtkBuilder* builder = gtk_builder_new_from_resource("/org/lumetra/config.ui");
+  GtkWidget* window = Widget(builder, "config");
+  GtkWidget* go = Widget(builder, "99");
+  GtkWidget* cancel = Widget(builder, "98");
+  GtkWidget* combo = Widget(builder, "50");
+  GtkWidget* fullscreen = Widget(builder, "71");
+  GtkWidget* trueColor = Widget(builder, "72");
+  GtkWidget* music = Widget(builder, "73");
+
+  if (GdkPixbuf* icon = gdk_pixbuf_new_from_resource("/org/lumetra/lumetra.png", nullptr)) {
+    gtk_window_set_icon(GTK_WINDOW(window), icon);
+    g_object_unref(icon);
+  }
+  gtk_window_move(GTK_WINDOW(window), 200, 200);
+
+  // Initial state first, so that setting it does not count as clicks.
+  const ConfigDialogView view = InitConfigDialog(settings);
+  if (view.FullscreenChecked) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(fullscreen), TRUE);
+  if (view.TrueColorChecked) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(trueColor), TRUE);
+  if (view.MusicChecked) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(music), TRUE);
+  for (const Resolution& r : Resolutions)
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), r.Text);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(combo), view.SelectedResolution);
+
+  DialogRun run{&settings, GTK_COMBO_BOX(combo), {go, cancel, combo, fullscreen, trueColor, music}};
+  for (GtkWidget* button : {go, cancel}) g_signal_connect(button, "clicked", G_CALLBACK(OnClicked), &run);
+  for (GtkWidget* box : {fullscreen, trueColor, music})
+    g_signal_connect(box, "toggled", G_CALLBACK(OnClicked), &run);
+  // A plain window (not a GtkDialog) has no Escape binding, so Escape does nothing.
+  g_signal_connect(window, "delete-event", G_CALLBACK(OnDelete), &run);
+
+  g_signal_connect(window, "key-press-event", G_CALLBACK(OnKeyPress), &run);
+
+  gtk_widget_show_all(window);
+  // Enter activates "Go!": it is the default widget and has the focus.
+  gtk_widget_grab_default(go);
+  gtk_widget_grab_focus(go);
+
+  while (run.Outcome == DialogOutcome::Stay) gtk_main_iteration();
+
+  gtk_widget_destroy(window);
+  g_object_unref(builder);
+  while (gtk_events_pending()) gtk_main_iteration();
+
+  if (run.Outcome == DialogOutcome::Cancel) std::exit(0);
+}
+
+}  // namespace demo
