@@ -1,26 +1,195 @@
-// Window unit: placeholder bodies until the SDL window lands.
+// Window unit on SDL2: the render window with its OpenGL context, the optional
+// full-screen display mode, the per-frame event handling and the error boxes.
 #include "framework/window/window.h"
 
 #include <SDL.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace window {
 
 bool Running = false;
 
-void OpenWindow(const char*, int32_t, int32_t, int32_t, bool) {
-  ShowError("cvn_WinAPI", "Window could not be created");
+namespace {
+
+SDL_Window* renderWindow = nullptr;
+SDL_GLContext renderContext = nullptr;
+int32_t windowWidth = 0;
+int32_t windowHeight = 0;
+int32_t windowColorBits = 0;
+bool windowFullscreen = false;  // the display mode was changed and the cursor hidden
+
+constexpr Uint32 kWindowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN;
+
+// Bits per pixel as the full-screen search compares them: SDL reports true colour
+// as 24 bits in 4 bytes and 15-bit colour in 2 bytes; both count by their storage.
+int ModeColorBits(Uint32 format) {
+  switch (SDL_BYTESPERPIXEL(format)) {
+    case 4: return 32;
+    case 2: return 16;
+    default: return SDL_BITSPERPIXEL(format);
+  }
 }
-void CloseWindow() {}
-void DispatchOneEvent() {}
-void SwapFrame() {}
+
+// SDL falls back to its invisible offscreen driver when there is no display; the
+// production must not run invisibly, so only an explicit request may use it.
+bool HasRealDisplay() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver) return false;
+  if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return true;
+  const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+  return asked && SDL_strcasestr(asked, driver) != nullptr;
+}
+
+// Index 0..255 of the first display mode of the given size and depth, or -1.
+int FindDisplayMode(SDL_DisplayMode& found) {
+  SDL_DisplayMode mode{};
+  for (int index = 0; index <= 255; ++index) {
+    // A failed query leaves the record as it was, like the platform's enumeration.
+    SDL_GetDisplayMode(0, index, &mode);
+    if (mode.w == windowWidth && mode.h == windowHeight &&
+        ModeColorBits(mode.format) == windowColorBits) {
+      found = mode;
+      return index;
+    }
+  }
+  return -1;
+}
+
+void RequestPixelFormat() {
+  SDL_GL_ResetAttributes();
+  const bool highColor = windowColorBits <= 16;
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, highColor ? 5 : 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, highColor ? 6 : 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, highColor ? 5 : 8);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
+// The window at the top-left corner, kept on top; its client area is width x height.
+void CreateRenderWindow(const char* title) {
+  SDL_DisplayMode mode{};
+  if (windowFullscreen && FindDisplayMode(mode) < 0)
+    ShowError("cvn_WinAPI", "Could not set right Resolution");
+
+  RequestPixelFormat();
+  Uint32 flags = kWindowFlags | (windowFullscreen ? SDL_WINDOW_BORDERLESS : 0);
+  renderWindow = SDL_CreateWindow(title, 0, 0, windowWidth, windowHeight, flags);
+  if (!renderWindow) {
+    // SDL picks the pixel format when it creates an OpenGL window: if a plain
+    // window can be made, it was the pixel format that failed.
+    SDL_Window* plain = SDL_CreateWindow(title, 0, 0, windowWidth, windowHeight,
+                                         SDL_WINDOW_HIDDEN);
+    if (plain) {
+      SDL_DestroyWindow(plain);
+      ShowError("cvn_WinAPI", "Pixel Format not Available");
+    }
+    ShowError("cvn_WinAPI", "Window could not be created");
+  }
+  if (windowFullscreen) {
+    SDL_SetWindowDisplayMode(renderWindow, &mode);
+    SDL_SetWindowFullscreen(renderWindow, SDL_WINDOW_FULLSCREEN);
+  }
+  SDL_ShowWindow(renderWindow);
+  if (windowFullscreen) SDL_ShowCursor(SDL_DISABLE);
+  Running = true;
+}
+
+void SetupRenderContext() {
+  renderContext = SDL_GL_CreateContext(renderWindow);
+  if (!renderContext) ShowError("cvn_WinAPI", "Render Context could not be set");
+  SDL_GL_MakeCurrent(renderWindow, renderContext);
+}
+
+// Back to the desktop: leaves full screen (restoring the display mode) and hides the
+// window, so that an error box is never covered by it.
+void LeaveDisplay() {
+  if (!renderWindow) return;
+  if (windowFullscreen) {
+    SDL_SetWindowFullscreen(renderWindow, 0);
+    SDL_ShowCursor(SDL_ENABLE);
+  }
+  SDL_HideWindow(renderWindow);
+  SDL_PumpEvents();
+}
+
+}  // namespace
+
+void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorBits,
+                bool fullscreen) {
+  windowWidth = width;
+  windowHeight = height;
+  windowColorBits = colorBits;
+  windowFullscreen = fullscreen;
+
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || !HasRealDisplay())
+    ShowError("cvn_WinAPI", "Window could not be created");
+  // The production has no mouse input, and typed text is not wanted either: such
+  // events never enter the queue, so one event per frame keeps up with the keys.
+  SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
+  SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);
+  SDL_EventState(SDL_TEXTEDITING, SDL_IGNORE);
+  SDL_DisableScreenSaver();
+
+  CreateRenderWindow(title);
+  SetupRenderContext();
+}
+
+void CloseWindow() {
+  if (!renderWindow) return;
+  SDL_GL_MakeCurrent(renderWindow, nullptr);
+  if (renderContext) SDL_GL_DeleteContext(renderContext);
+  renderContext = nullptr;
+  if (windowFullscreen) {
+    SDL_SetWindowFullscreen(renderWindow, 0);
+    SDL_ShowCursor(SDL_ENABLE);
+  }
+  SDL_DestroyWindow(renderWindow);
+  renderWindow = nullptr;
+  Running = false;
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void DispatchOneEvent() {
+  // Pump and take with PeepEvents: SDL_PollEvent sometimes answers "none" while an
+  // event waits (its end-of-loop marker), which would cost a frame.
+  SDL_PumpEvents();
+  SDL_Event event;
+  // Motion is dropped here too, whoever queued it: it must not take the frame's turn.
+  do {
+    if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) < 1) return;
+  } while (event.type == SDL_MOUSEMOTION);
+  switch (event.type) {
+    case SDL_QUIT:
+      SendDestroy();
+      break;
+    case SDL_WINDOWEVENT:
+      if (event.window.event == SDL_WINDOWEVENT_CLOSE) SendDestroy();
+      break;
+    case SDL_KEYDOWN:
+      if (event.key.keysym.sym == SDLK_ESCAPE) SendDestroy();
+      break;
+    default:
+      break;
+  }
+}
+
+void SwapFrame() {
+  if (renderWindow) SDL_GL_SwapWindow(renderWindow);
+}
+
 void SendDestroy() { Running = false; }
 
 void ShowMessageBox(const char* caption, const char* text) {
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0)
+  LeaveDisplay();
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
+    std::fflush(stderr);
+  }
 }
 
 void ShowError(const char* caption, const char* message) {

@@ -28,6 +28,8 @@ void SwapFrame();
 void SendDestroy();
 
 // A modal message box with one OK button; standard error where no display can show it.
+// Every box ends the program, so the window first leaves full screen (the desktop
+// display mode comes back) and hides, and the box is never covered by it.
 void ShowMessageBox(const char* caption, const char* text);
 
 // The framework's fatal error: the box, the desktop display mode restored, exit code 0.

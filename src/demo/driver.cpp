@@ -1,0 +1,39 @@
+// The driver: start-up order, frame loop and shutdown order of the production.
+#include "demo/driver.h"
+
+#include <thread>
+
+#include "demo/startup.h"
+#include "demo/timeline.h"
+#include "framework/window/window.h"
+#include "music/music.h"
+
+namespace demo {
+
+void LoadProduction() {
+  BuildTables();
+  LoadTextureBank();
+  CreateParticlePool();
+  ResetSceneGlobals();
+}
+
+void ReleaseProduction() {
+  DestroyTextureBank();
+  DestroyParticlePool();
+}
+
+void RunFrameLoop() {
+  while (window::Running) {
+    window::DispatchOneEvent();
+    const int32_t clock = music::StreamPosition();
+    DrawTimelineFrame(clock);
+    window::SwapFrame();
+    if (clock > kEndMs) window::SendDestroy();
+    // Pacing is a poll of the stream position; yielding lets other work run on a
+    // busy machine without the coarse wake-ups of a sleep.
+    while (music::StreamPosition() < static_cast<int64_t>(clock) + kFramePaceMs)
+      std::this_thread::yield();
+  }
+}
+
+}  // namespace demo

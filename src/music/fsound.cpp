@@ -1,0 +1,270 @@
+// The FSOUND_* layer: libmpg123 decodes the stream in the audio callback, SDL2
+// plays it; the position is a steady clock slewed towards the device's sample count.
+#include "music/fsound.h"
+
+#include <SDL.h>
+#include <mpg123.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+namespace music {
+
+struct FSOUND_STREAM {
+  mpg123_handle* decoder = nullptr;
+  SDL_AudioStream* converter = nullptr;  // the file's rate and channels to the device's
+  bool playing = false;
+  bool ended = false;  // the decoder has no more samples; silence follows
+
+  // Written by the audio callback under clockLock.
+  int64_t framesHanded = 0;      // sample frames handed to the device since play
+  int64_t anchorFrames = 0;      // frames handed before the latest callback's buffer
+  int64_t anchorNs = 0;          // steady time of the latest callback (or of play)
+
+  // The reader's smoothed position.
+  int64_t playNs = 0;
+  bool hasRead = false;
+  double lastReadMs = 0.0;       // position returned by the previous read
+  int64_t lastReadNs = 0;
+};
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kChannels = 2;
+constexpr int kBufferFrames = 1024;
+constexpr int kFrameBytes = kChannels * 2;
+// How fast the position may be pulled towards the device's count: 5 % of the time
+// between reads, far more than the device's rate error and small enough that two
+// reads 1 ms apart never differ by more than about 1.05 ms.
+constexpr double kSlew = 0.05;
+
+int lastError = FMOD_ERR_NONE;
+int output = FSOUND_OUTPUT_AUDIBLE;
+bool initialised = false;
+SDL_AudioDeviceID device = 0;
+std::mutex clockLock;
+FSOUND_STREAM* current = nullptr;  // the stream the callback plays
+
+int64_t NowNs() {
+  using namespace std::chrono;
+  return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool Fail(int code) {
+  lastError = code;
+  return false;
+}
+
+void FillFromStream(FSOUND_STREAM* stream, Uint8* out, int bytes) {
+  unsigned char decoded[8192];
+  while (!stream->ended && SDL_AudioStreamAvailable(stream->converter) < bytes) {
+    size_t done = 0;
+    int result = mpg123_read(stream->decoder, decoded, sizeof decoded, &done);
+    if (done > 0) SDL_AudioStreamPut(stream->converter, decoded, static_cast<int>(done));
+    // The end of the file, or a damaged stream, ends the music: silence follows.
+    if (result != MPG123_OK && result != MPG123_NEW_FORMAT && done == 0) {
+      stream->ended = true;
+      SDL_AudioStreamFlush(stream->converter);
+    }
+  }
+  int filled = std::max(0, SDL_AudioStreamGet(stream->converter, out, bytes));
+  std::memset(out + filled, 0, static_cast<size_t>(bytes - filled));
+}
+
+void AudioCallback(void*, Uint8* out, int bytes) {
+  int64_t now = NowNs();
+  FSOUND_STREAM* stream = current;
+  if (!stream || !stream->playing) {
+    std::memset(out, 0, static_cast<size_t>(bytes));
+    return;
+  }
+  FillFromStream(stream, out, bytes);
+  // The device asks for the next buffer when the previous ones have gone out, so the
+  // frames handed over before this buffer are what has been heard by now.
+  std::lock_guard<std::mutex> hold(clockLock);
+  stream->anchorFrames = stream->framesHanded;
+  stream->anchorNs = now;
+  stream->framesHanded += bytes / kFrameBytes;
+}
+
+// Where the stream is now by the device: the frames heard by the latest callback
+// plus the real time since it. Without a device, real time since play.
+double DevicePositionMs(const FSOUND_STREAM* stream, int64_t now) {
+  if (device == 0) return (now - stream->playNs) / 1e6;
+  std::lock_guard<std::mutex> hold(clockLock);
+  return stream->anchorFrames * 1000.0 / kRate + (now - stream->anchorNs) / 1e6;
+}
+
+}  // namespace
+
+bool FSOUND_SetOutput(int newOutput) {
+  if (initialised) return Fail(FMOD_ERR_BUSY);
+  if (newOutput != FSOUND_OUTPUT_NOSOUND && newOutput != FSOUND_OUTPUT_AUDIBLE)
+    return Fail(FMOD_ERR_INVALID_PARAM);
+  output = newOutput;
+  return true;
+}
+
+bool FSOUND_SetDriver(int driver) {
+  if (initialised) return Fail(FMOD_ERR_BUSY);
+  if (driver != 0) return Fail(FMOD_ERR_INVALID_PARAM);
+  return true;
+}
+
+bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
+  if (initialised) return Fail(FMOD_ERR_BUSY);
+  if (mixRate != kRate || maxChannels < 1) return Fail(FMOD_ERR_INVALID_PARAM);
+  if (output == FSOUND_OUTPUT_AUDIBLE) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(FMOD_ERR_INIT);
+    SDL_AudioSpec wanted{};
+    wanted.freq = kRate;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = kChannels;
+    wanted.samples = kBufferFrames;
+    wanted.callback = AudioCallback;
+    SDL_AudioSpec obtained{};
+    device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (device == 0) {
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+      return Fail(FMOD_ERR_INIT);
+    }
+  }
+  initialised = true;
+  lastError = FMOD_ERR_NONE;
+  return true;
+}
+
+int FSOUND_GetError() { return lastError; }
+
+bool FSOUND_Stream_SetBufferSize(int ms) {
+  if (ms < 0) return Fail(FMOD_ERR_INVALID_PARAM);
+  return true;
+}
+
+FSOUND_STREAM* FSOUND_Stream_OpenFile(const char* path, unsigned int, int) {
+  if (!initialised) {
+    Fail(FMOD_ERR_UNINITIALIZED);
+    return nullptr;
+  }
+  struct stat info{};
+  if (!path || stat(path, &info) != 0) {
+    Fail(errno == ENOENT || errno == ENOTDIR || !path ? FMOD_ERR_FILE_NOTFOUND : FMOD_ERR_FILE_BAD);
+    return nullptr;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    Fail(FMOD_ERR_FILE_BAD);
+    return nullptr;
+  }
+
+  mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+  if (!decoder) {
+    Fail(FMOD_ERR_MEMORY);
+    return nullptr;
+  }
+  // Decoded as 16-bit samples at the file's own rate and channels; SDL converts
+  // them to the device's 44100 Hz stereo (this libmpg123 does not resample).
+  mpg123_param(decoder, MPG123_FLAGS, MPG123_QUIET, 0);
+  mpg123_format_none(decoder);
+  const long* rates = nullptr;
+  size_t rateCount = 0;
+  mpg123_rates(&rates, &rateCount);
+  for (size_t i = 0; i < rateCount; ++i)
+    mpg123_format(decoder, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+  if (mpg123_open(decoder, path) != MPG123_OK) {
+    mpg123_delete(decoder);
+    Fail(FMOD_ERR_FILE_BAD);
+    return nullptr;
+  }
+  long rate = 0;
+  int channels = 0;
+  int encoding = 0;
+  if (mpg123_getformat(decoder, &rate, &channels, &encoding) != MPG123_OK ||
+      encoding != MPG123_ENC_SIGNED_16) {
+    mpg123_delete(decoder);
+    Fail(FMOD_ERR_FILE_FORMAT);
+    return nullptr;
+  }
+  // The format stays fixed from here on, so the conversion does too.
+  mpg123_format_none(decoder);
+  mpg123_format(decoder, rate, channels, encoding);
+  SDL_AudioStream* converter = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(channels),
+                                                  static_cast<int>(rate), AUDIO_S16SYS,
+                                                  kChannels, kRate);
+  if (!converter) {
+    mpg123_delete(decoder);
+    Fail(FMOD_ERR_MEMORY);
+    return nullptr;
+  }
+  auto* stream = new FSOUND_STREAM;
+  stream->decoder = decoder;
+  stream->converter = converter;
+  lastError = FMOD_ERR_NONE;
+  return stream;
+}
+
+int FSOUND_Stream_Play(int channel, FSOUND_STREAM* stream) {
+  if (!initialised) return Fail(FMOD_ERR_UNINITIALIZED), -1;
+  if (!stream || channel < -1) return Fail(FMOD_ERR_INVALID_PARAM), -1;
+  if (stream->playing) return 0;
+  {
+    std::lock_guard<std::mutex> hold(clockLock);
+    stream->playNs = NowNs();
+    stream->anchorNs = stream->playNs;
+    stream->framesHanded = 0;
+    stream->anchorFrames = 0;
+    stream->playing = true;
+    current = stream;
+  }
+  if (device != 0) SDL_PauseAudioDevice(device, 0);
+  return 0;
+}
+
+int32_t FSOUND_Stream_GetTime(FSOUND_STREAM* stream) {
+  if (!stream) return Fail(FMOD_ERR_INVALID_PARAM), 0;
+  if (!stream->playing) return 0;
+  int64_t now = NowNs();
+  double target = std::max(0.0, DevicePositionMs(stream, now));
+  double position = target;
+  if (stream->hasRead) {
+    // Run on the steady clock and pull gently towards the device, so the position
+    // never jumps by a buffer and never goes back.
+    double elapsed = (now - stream->lastReadNs) / 1e6;
+    double predicted = stream->lastReadMs + elapsed;
+    double pull = std::clamp(target - predicted, -kSlew * elapsed, kSlew * elapsed);
+    position = std::max(stream->lastReadMs, predicted + pull);
+  }
+  stream->hasRead = true;
+  stream->lastReadMs = position;
+  stream->lastReadNs = now;
+  return static_cast<int32_t>(std::min(position, 2147483647.0));
+}
+
+bool FSOUND_Stream_Close(FSOUND_STREAM* stream) {
+  if (!stream) return Fail(FMOD_ERR_INVALID_PARAM);
+  if (device != 0) SDL_LockAudioDevice(device);
+  if (current == stream) current = nullptr;
+  if (device != 0) SDL_UnlockAudioDevice(device);
+  mpg123_delete(stream->decoder);
+  SDL_FreeAudioStream(stream->converter);
+  delete stream;
+  return true;
+}
+
+void FSOUND_Close() {
+  if (!initialised) return;
+  if (device != 0) {
+    SDL_CloseAudioDevice(device);
+    device = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+  current = nullptr;
+  initialised = false;
+}
+
+}  // namespace music

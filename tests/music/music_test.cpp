@@ -1,0 +1,239 @@
+// The sound layer: error codes and texts, and the stream position as a clock on the
+// silent output and on SDL's disk driver (an audible output that needs no sound card).
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "music/fsound.h"
+#include "music/music.h"
+#include "music/tone_mp3.h"
+
+namespace {
+
+using namespace music;
+namespace fs = std::filesystem;
+
+double SteadyMs() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+class MusicTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = fs::temp_directory_path() / ("lumetra_music_" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    ASSERT_TRUE(testsupport::WriteToneMp3(Path("short.mp3"), 0.5));
+    ASSERT_TRUE(testsupport::WriteToneMp3(Path("mono22k.mp3"), 0.5, 22050, 1, 440.0));
+    std::ofstream(Path("notes.mp3")) << "These are notes about the soundtrack, not music.\n";
+    std::ofstream(Path("empty.mp3"));
+    std::vector<char> noise(64 * 1024);
+    uint32_t x = 12345;
+    for (char& c : noise) c = static_cast<char>((x = x * 1664525u + 1013904223u) >> 24);
+    std::ofstream(Path("noise.mp3"), std::ios::binary).write(noise.data(), noise.size());
+    // Error boxes must fall back to standard error, never wait for a click.
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+  }
+  static void TearDownTestSuite() { fs::remove_all(dir_); }
+  void TearDown() override {
+    FSOUND_Close();
+    unsetenv("SDL_AUDIODRIVER");
+  }
+
+  static std::string Path(const std::string& name) { return (dir_ / name).string(); }
+
+  // Plays a file on the disk driver, which writes what it plays to a file in real time.
+  static FSOUND_STREAM* PlayOnDisk(const std::string& file, const std::string& rawOut) {
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", rawOut.c_str(), 1);
+    FSOUND_SetOutput(FSOUND_OUTPUT_AUDIBLE);
+    if (!FSOUND_Init(44100, 16, 0)) return nullptr;
+    FSOUND_STREAM* stream = FSOUND_Stream_OpenFile(file.c_str(), 43, 0);
+    if (stream && FSOUND_Stream_Play(-1, stream) < 0) return nullptr;
+    return stream;
+  }
+
+  static inline fs::path dir_;
+};
+
+// Polls the position every millisecond for about the given time and checks it as a
+// clock against the steady clock read beside it: it never goes back, each step is
+// what real time says give or take a little, and the total follows real time.
+void ExpectSteadyClock(FSOUND_STREAM* stream, double forMs, double driftToleranceMs) {
+  double startSteady = SteadyMs();
+  int32_t first = FSOUND_Stream_GetTime(stream);
+  int32_t previous = first;
+  double previousSteady = startSteady;
+  double worstStepError = 0;
+  while (SteadyMs() - startSteady < forMs) {
+    usleep(1000);
+    int32_t now = FSOUND_Stream_GetTime(stream);
+    double nowSteady = SteadyMs();
+    ASSERT_GE(now, previous);
+    worstStepError =
+        std::max(worstStepError, std::abs((now - previous) - (nowSteady - previousSteady)));
+    previous = now;
+    previousSteady = nowSteady;
+  }
+  // A step of the position is at most 5 % more than the time between the reads plus
+  // the 1 ms of rounding; a device buffer (23 ms) would show here as a jump.
+  EXPECT_LE(worstStepError, 3.0);
+  EXPECT_NEAR(previous - first, previousSteady - startSteady, driftToleranceMs);
+}
+
+std::vector<int16_t> ReadRaw(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  std::vector<int16_t> samples(bytes.size() / 2);
+  std::copy_n(bytes.data(), samples.size() * 2, reinterpret_cast<char*>(samples.data()));
+  return samples;
+}
+
+TEST_F(MusicTest, ErrorTextsFollowTheTable) {
+  EXPECT_STREQ(SoundErrorText(0), "No errors");
+  EXPECT_STREQ(SoundErrorText(1),
+               "Cannot call this command after FSOUND_Init.  Call FSOUND_Close first");
+  EXPECT_STREQ(SoundErrorText(3), "Error initializing output device");
+  EXPECT_STREQ(SoundErrorText(9), "File not found");
+  EXPECT_STREQ(SoundErrorText(10), "Unknown file format");
+  EXPECT_STREQ(SoundErrorText(18), "Required Mediaplayer codec is not installed");
+  EXPECT_STREQ(SoundErrorText(19), "Unknown error");
+  EXPECT_STREQ(SoundErrorText(-1), "Unknown error");
+}
+
+TEST_F(MusicTest, OpeningReportsWhatIsWrongWithTheFile) {
+  EXPECT_EQ(FSOUND_Stream_OpenFile(Path("short.mp3").c_str(), 43, 0), nullptr);
+  EXPECT_EQ(FSOUND_GetError(), FMOD_ERR_UNINITIALIZED);
+
+  ASSERT_TRUE(FSOUND_SetOutput(FSOUND_OUTPUT_NOSOUND));
+  ASSERT_TRUE(FSOUND_Init(44100, 16, 0));
+  EXPECT_FALSE(FSOUND_SetOutput(FSOUND_OUTPUT_AUDIBLE));
+  EXPECT_EQ(FSOUND_GetError(), FMOD_ERR_BUSY);
+
+  struct Case {
+    const char* name;
+    int error;
+  } cases[] = {{"missing.mp3", FMOD_ERR_FILE_NOTFOUND},
+               {"no/such/dir/lumetra.mp3", FMOD_ERR_FILE_NOTFOUND},
+               {"notes.mp3", FMOD_ERR_FILE_FORMAT},
+               {"empty.mp3", FMOD_ERR_FILE_FORMAT},
+               {"noise.mp3", FMOD_ERR_FILE_FORMAT},
+               {"", FMOD_ERR_FILE_BAD}};  // the folder itself
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(FSOUND_Stream_OpenFile(Path(c.name).c_str(), 43, 0), nullptr);
+    EXPECT_EQ(FSOUND_GetError(), c.error);
+  }
+  FSOUND_STREAM* stream = FSOUND_Stream_OpenFile(Path("short.mp3").c_str(), 43, 0);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(FSOUND_GetError(), FMOD_ERR_NONE);
+  FSOUND_Stream_Close(stream);
+}
+
+TEST_F(MusicTest, AudibleOutputWithoutAUsableDeviceFailsToInitialise) {
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  FSOUND_SetOutput(FSOUND_OUTPUT_AUDIBLE);
+  EXPECT_FALSE(FSOUND_Init(44100, 16, 0));
+  EXPECT_EQ(FSOUND_GetError(), FMOD_ERR_INIT);
+}
+
+TEST_F(MusicTest, SilentOutputOpensNoDeviceAndRunsOnRealTime) {
+  ASSERT_TRUE(FSOUND_SetOutput(FSOUND_OUTPUT_NOSOUND));
+  ASSERT_TRUE(FSOUND_Init(44100, 16, 0));
+  EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+  FSOUND_STREAM* stream = FSOUND_Stream_OpenFile(Path("short.mp3").c_str(), 43, 0);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(FSOUND_Stream_GetTime(stream), 0);  // not playing yet
+  ASSERT_EQ(FSOUND_Stream_Play(-1, stream), 0);
+  EXPECT_LT(FSOUND_Stream_GetTime(stream), 50);
+  // Past the end of the 0.5 s stream as well.
+  ExpectSteadyClock(stream, 800, 5.0);
+  EXPECT_GT(FSOUND_Stream_GetTime(stream), 500);
+  FSOUND_Stream_Close(stream);
+}
+
+TEST_F(MusicTest, DiskOutputIsASmoothClockThatOutlivesTheStream) {
+  std::string raw = Path("short.raw");
+  FSOUND_STREAM* stream = PlayOnDisk(Path("short.mp3"), raw);
+  ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
+  EXPECT_LT(FSOUND_Stream_GetTime(stream), 50);
+  ExpectSteadyClock(stream, 1200, 60.0);
+  int32_t end = FSOUND_Stream_GetTime(stream);
+  EXPECT_GT(end, 1000);
+  FSOUND_Stream_Close(stream);
+  FSOUND_Close();
+
+  // The device heard the position's worth of sound, give or take its buffers: the
+  // tone for the stream's half second, silence after it.
+  std::vector<int16_t> samples = ReadRaw(raw);
+  double heardMs = samples.size() / 2 / 44.1;
+  EXPECT_NEAR(heardMs, end, 3 * 23.3);
+  ASSERT_GT(samples.size(), 2u * 44100);
+  int16_t loudest = *std::max_element(samples.begin(), samples.begin() + 2 * 22050);
+  EXPECT_GT(loudest, 12000);  // 0.5 full scale, less what the encoder takes off
+  EXPECT_TRUE(std::all_of(samples.begin() + 2 * 26000, samples.begin() + 2 * 44100,
+                          [](int16_t s) { return s == 0; }));
+}
+
+TEST_F(MusicTest, AnyRateAndChannelCountPlaysAtItsOwnPitchInStereo) {
+  std::string raw = Path("mono22k.raw");
+  FSOUND_STREAM* stream = PlayOnDisk(Path("mono22k.mp3"), raw);
+  ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
+  while (FSOUND_Stream_GetTime(stream) < 600) usleep(2000);
+  FSOUND_Stream_Close(stream);
+  FSOUND_Close();
+
+  // Count upward zero crossings of each channel over 0.1 to 0.4 s: 440 Hz gives 132.
+  std::vector<int16_t> samples = ReadRaw(raw);
+  ASSERT_GT(samples.size(), 2u * 44100 / 2);
+  for (int channel = 0; channel < 2; ++channel) {
+    int crossings = 0;
+    for (size_t i = 4410; i < 17640; ++i)
+      if (samples[2 * (i - 1) + channel] < 0 && samples[2 * i + channel] >= 0) ++crossings;
+    EXPECT_NEAR(crossings, 132, 2) << "channel " << channel;
+  }
+}
+
+// StartMusic ends the program through the "FMOD" box, which falls back to standard
+// error here, with exit code 0.
+TEST_F(MusicTest, StartMusicFailuresEndTheProgramWithTheErrorText) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  fs::create_directories(dir_ / "nomusic");
+  fs::create_directories(dir_ / "text" / "data");
+  fs::copy_file(Path("notes.mp3"), dir_ / "text" / "data" / "lumetra.mp3");
+  fs::create_directories(dir_ / "music" / "data");
+  fs::copy_file(Path("short.mp3"), dir_ / "music" / "data" / "lumetra.mp3");
+
+  EXPECT_EXIT(
+      {
+        fs::current_path(dir_ / "nomusic");
+        StartMusic(false);
+      },
+      ::testing::ExitedWithCode(0), "FMOD: File not found");
+  EXPECT_EXIT(
+      {
+        fs::current_path(dir_ / "text");
+        StartMusic(false);
+      },
+      ::testing::ExitedWithCode(0), "FMOD: Unknown file format");
+  EXPECT_EXIT(
+      {
+        fs::current_path(dir_ / "music");
+        setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+        StartMusic(true);
+      },
+      ::testing::ExitedWithCode(0), "FMOD: Error initializing output device");
+}
+
+}  // namespace

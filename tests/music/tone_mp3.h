@@ -1,0 +1,13 @@
+// Small MP3 files for the music and end-to-end tests, encoded with libmp3lame.
+#pragma once
+
+#include <string>
+
+namespace testsupport {
+
+// A sine tone of the given length, rate and channel count, with the encoder's tag
+// frame so decoders know the exact length. False if the file cannot be written.
+bool WriteToneMp3(const std::string& path, double seconds, int rate = 44100, int channels = 2,
+                  double frequencyHz = 440.0, double amplitude = 0.5);
+
+}  // namespace testsupport
