@@ -47,4 +47,12 @@ void WriteImageFile(const std::string& fileName, const int32_t* plane1, const in
                     int32_t depth, const double* table1, const double* table2,
                     const double* table3, int32_t valueBits);
 
+// Convenience for tools: encodes 8-bit pixel rows (channels 1: grey, one channel;
+// 3 or 4: red, green, blue (alpha ignored), three channels) as a file with the given depth, value bits and
+// detail threshold (0: none). Width and height must be multiples of 2^(depth + 1),
+// depth 0 to 16, value bits 1 to 8.
+void EncodeImage(const std::string& fileName, const uint8_t* pixels, int32_t width,
+                 int32_t height, int32_t channels, int32_t depth, int32_t valueBits,
+                 double threshold);
+
 }  // namespace codec

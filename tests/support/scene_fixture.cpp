@@ -2,6 +2,10 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,25 +14,94 @@
 #include "demo/startup.h"
 #include "demo/timeline.h"
 #include "framework/particle/random.h"
+#include "framework/texture/texture.h"
+#include "scenes/globals.h"
+#include "support/test_pictures.h"
 
 namespace testsupport {
 
+namespace {
+
+const char* const PictureNames[] = {"loading", "intro1",  "checkers", "checkers2", "flare",
+                                    "flare2",  "greets1", "greets2",  "greets3"};
+
+std::unique_ptr<TempDir> standIns;
+
+bool BuildDataComplete() {
+  for (const char* name : PictureNames) {
+    if (!std::filesystem::exists(std::string(LUMETRA_BUILD_DIR) + "/data/" + name + ".tqz"))
+      return false;
+  }
+  return true;
+}
+
+// The folder whose data/ holds the nine pictures: the build folder when the build
+// made them all, otherwise a temporary folder of generated stand-ins.
+std::string PictureFolder() {
+  if (BuildDataComplete()) return LUMETRA_BUILD_DIR;
+  if (!standIns) {
+    std::fprintf(stderr,
+                 "note: %s/data lacks pictures; the scene tests use generated stand-ins\n",
+                 LUMETRA_BUILD_DIR);
+    standIns = std::make_unique<TempDir>();
+    std::filesystem::create_directory(standIns->File("data"));
+    uint32_t seed = 1;
+    for (const char* name : PictureNames) {
+      WriteTestPicture(standIns->File("data/") + name + ".tqz",
+                       PatternPicture(256, 256, 3, seed++));
+    }
+  }
+  return standIns->Path();
+}
+
+}  // namespace
+
+bool UsingStandInPictures() { return !BuildDataComplete(); }
+
 void SceneTest::SetUpTestSuite() {
   OffscreenGLTest::SetUpTestSuite();
+  if (::testing::Test::HasFatalFailure()) return;
   demo::BuildTables();
-  demo::LoadTextureBank();
+  {
+    ScopedWorkingDirectory pictures(PictureFolder());
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    scenes::Textures.loading = texture::Load("data/loading.tqz", 3, false);
+    demo::LoadTextureBank();
+  }
   demo::CreateParticlePool();
 }
 
 void SceneTest::TearDownTestSuite() {
   demo::DestroyParticlePool();
   demo::DestroyTextureBank();
+  // The driver leaves the canvas to the process end; a suite gives it back with
+  // its context.
+  texture::Destroy(scenes::Textures.canvas);
+  scenes::Textures.canvas = nullptr;
   OffscreenGLTest::TearDownTestSuite();
 }
 
 void SceneTest::SetUp() {
   OffscreenGLTest::SetUp();
+
+  glDisable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glDisable(GL_CULL_FACE);
+  glLineWidth(1.0f);
+  glPointSize(1.0f);
+
   demo::ResetSceneGlobals();
+  scenes::SceneClock = 0;
+  scenes::Progress = 0.0;
+  scenes::AngleX = 0.0;
+  scenes::AngleY = 0.0;
+  scenes::AngleZ = 0.0;
+  scenes::RoomList = 0;
+  if (scenes::ParticlePool)
+    std::memset(static_cast<void*>(scenes::ParticlePool), 0, sizeof(particle::ParticleSystem));
   particle::SeedRandom(1);
 }
 
@@ -41,7 +114,8 @@ void SaveFramePng(const std::string& path, int width, int height) {
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   std::string error;
-  pngio::WritePng(path, width, height, 4, pixels.data(), true, error);
+  if (!pngio::WritePng(path, width, height, 4, pixels.data(), true, error))
+    std::fprintf(stderr, "SaveFramePng %s: %s\n", path.c_str(), error.c_str());
 }
 
 }  // namespace testsupport

@@ -10,13 +10,23 @@
 
 namespace testsupport {
 
+// Once per suite: a new offscreen context, InitGLState, the tables, all ten texture
+// slots (the loading picture included) and the pool of 400. Before every test:
+// InitGLState, cleared buffers, the start-up's GL defaults (texturing off, white,
+// filled polygons, texture 0 bound, GL_MODULATE), the scene globals as the driver
+// leaves them (clock 0, ScenePhase 10, counters and angles 0, RoomList 0), every
+// pool record zeroed, and the random generator seeded with 1.
 class SceneTest : public OffscreenGLTest {
  protected:
   static void SetUpTestSuite();
   static void TearDownTestSuite();
-  // Fresh scene globals and random seed before every test.
   void SetUp() override;
 };
+
+// Whether build/data lacked a picture, so that the suite runs on generated
+// stand-ins (256 x 256 patterns made with the encoder). Tests that depend on the
+// production's own art can GTEST_SKIP() then.
+bool UsingStandInPictures();
 
 // Draws the frames at clocks 0, 15, 30, ... up to and including the largest
 // multiple of 15 not above clock, as the real frame loop at its pacing limit would.

@@ -1,0 +1,123 @@
+// Checked binary file access: stdio underneath, every failure ends the program
+// through the runtime error report.
+#include "framework/binfile/binfile.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+
+#include "framework/window/window.h"
+
+namespace binfile {
+namespace {
+
+FailureHandler handler = nullptr;
+const char* consoleProgram = nullptr;
+
+[[noreturn]] void Raise(const std::string& name, int32_t code, uintptr_t address) {
+  const std::string problem = ProblemText(code);
+  if (handler) handler(code, name, problem, address);
+  if (consoleProgram) {
+    std::fprintf(stderr, "%s: %s: %s\n", consoleProgram, name.c_str(), problem.c_str());
+  } else {
+    char text[64];
+    std::snprintf(text, sizeof text, "Runtime error %d at 0x%08" PRIXPTR, code, address);
+    window::ShowMessageBox("Error", text);
+  }
+  std::exit(code);
+}
+
+#define CALLER reinterpret_cast<uintptr_t>(__builtin_return_address(0))
+
+// The system's error number of a failed call, or fallback when it left none.
+int32_t ErrnoOr(int32_t fallback) { return errno > 0 && errno < 256 ? errno : fallback; }
+
+}  // namespace
+
+File::~File() {
+  if (Handle) std::fclose(Handle);
+}
+
+std::string ProblemText(int32_t code) {
+  switch (code) {
+    case MissingFile: return "file not found";
+    case ShortRead: return "unexpected end of file (runtime error 100)";
+    case ShortWrite: return "could not write the whole file (runtime error 101)";
+    case NotOpen: return "file not open (runtime error 103)";
+    case OutOfMemory: return "not enough memory for the picture (runtime error 203)";
+    default: return std::string(std::strerror(code)) + " (runtime error " +
+                    std::to_string(code) + ")";
+  }
+}
+
+__attribute__((noinline)) void OpenRead(File& file, const std::string& name) {
+  if (file.Handle) std::fclose(file.Handle);
+  file.Name = name;
+  errno = 0;
+  file.Handle = std::fopen(name.c_str(), "rb");
+  if (!file.Handle) Raise(name, ErrnoOr(MissingFile), CALLER);
+  // A directory opens fine but cannot be read: refuse it here, as the system would.
+  struct stat info;
+  if (fstat(fileno(file.Handle), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(file.Handle);
+    file.Handle = nullptr;
+    Raise(name, EISDIR, CALLER);
+  }
+}
+
+__attribute__((noinline)) void Create(File& file, const std::string& name) {
+  if (file.Handle) std::fclose(file.Handle);
+  file.Name = name;
+  errno = 0;
+  file.Handle = std::fopen(name.c_str(), "wb");
+  if (!file.Handle) Raise(name, ErrnoOr(MissingFile), CALLER);
+}
+
+__attribute__((noinline)) void Read(File& file, void* buffer, size_t count) {
+  if (!file.Handle) Raise(file.Name, NotOpen, CALLER);
+  if (count == 0) return;
+  if (std::fread(buffer, 1, count, file.Handle) != count) Raise(file.Name, ShortRead, CALLER);
+}
+
+__attribute__((noinline)) void Write(File& file, const void* buffer, size_t count) {
+  if (!file.Handle) Raise(file.Name, NotOpen, CALLER);
+  if (count == 0) return;
+  if (std::fwrite(buffer, 1, count, file.Handle) != count) Raise(file.Name, ShortWrite, CALLER);
+}
+
+__attribute__((noinline)) void Seek(File& file, uint64_t position) {
+  if (!file.Handle) Raise(file.Name, NotOpen, CALLER);
+  if (position > static_cast<uint64_t>(INT64_MAX) ||
+      fseeko(file.Handle, static_cast<off_t>(position), SEEK_SET) != 0)
+    Raise(file.Name, ShortRead, CALLER);
+}
+
+__attribute__((noinline)) uint64_t Size(File& file) {
+  if (!file.Handle) Raise(file.Name, NotOpen, CALLER);
+  // Buffered writes count too: flush them before asking the system.
+  std::fflush(file.Handle);
+  struct stat info;
+  if (fstat(fileno(file.Handle), &info) != 0) Raise(file.Name, ShortRead, CALLER);
+  return static_cast<uint64_t>(info.st_size);
+}
+
+__attribute__((noinline)) void Close(File& file) {
+  if (!file.Handle) Raise(file.Name, NotOpen, CALLER);
+  std::FILE* handle = file.Handle;
+  file.Handle = nullptr;
+  // Data still in the stdio buffer is written here; a full disk shows up now.
+  if (std::fclose(handle) != 0) Raise(file.Name, ShortWrite, CALLER);
+}
+
+__attribute__((noinline)) void Fail(const std::string& fileName, int32_t code) {
+  Raise(fileName, code, CALLER);
+}
+
+void SetFailureHandler(FailureHandler newHandler) { handler = newHandler; }
+
+void UseConsoleMessages(const char* programName) { consoleProgram = programName; }
+
+}  // namespace binfile
