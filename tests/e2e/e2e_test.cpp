@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "music/tone_mp3.h"
+#include "support/test_pictures.h"
 
 namespace {
 
@@ -32,6 +33,15 @@ using Clock = std::chrono::steady_clock;
 
 const fs::path kBuild = LUMETRA_BUILD_DIR;
 constexpr double kBytesPerMs = 44.1 * 4;  // 16-bit stereo at 44100 Hz
+constexpr const char* kPictures[] = {"loading.tqz", "intro1.tqz",  "checkers.tqz",
+                                     "checkers2.tqz", "flare.tqz", "flare2.tqz",
+                                     "greets1.tqz",  "greets2.tqz", "greets3.tqz"};
+
+bool BuildHasAllData() {
+  for (const char* name : kPictures)
+    if (!fs::exists(kBuild / "data" / name)) return false;
+  return fs::exists(kBuild / "data" / "lumetra.mp3");
+}
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -145,14 +155,18 @@ class EndToEnd : public ::testing::Test {
     if (!HasFailure()) fs::remove_all(dir_);
   }
 
-  // A working directory with the build's pictures and a soundtrack of our choice.
+  // A working directory with the build's pictures (test pictures for any not built
+  // yet) and a soundtrack of our choice: a tone of the given length, or none.
   fs::path MakeWorkdir(std::optional<double> musicSeconds) {
     fs::path work = dir_ / "work";
     fs::create_directories(work / "data");
-    if (fs::exists(kBuild / "data"))
-      for (const auto& entry : fs::directory_iterator(kBuild / "data"))
-        if (entry.path().extension() == ".tqz")
-          fs::create_symlink(entry.path(), work / "data" / entry.path().filename());
+    for (const char* name : kPictures) {
+      if (fs::exists(kBuild / "data" / name))
+        fs::create_symlink(kBuild / "data" / name, work / "data" / name);
+      else
+        testsupport::WriteTestPicture((work / "data" / name).string(),
+                                      testsupport::PatternPicture(256, 256, 3, 7));
+    }
     if (musicSeconds) {
       EXPECT_TRUE(testsupport::WriteToneMp3((work / "data" / "lumetra.mp3").string(),
                                             *musicSeconds));
@@ -226,12 +240,15 @@ class EndToEnd : public ::testing::Test {
 };
 
 TEST_F(EndToEnd, EscapeEndsTheFullScreenRunPromptlyAfterPlayingTheSoundtrack) {
-  // The real build with its own data; a tone only while the soundtrack is not built yet.
+  // The real build with its own data; stand-ins only for what is not built yet.
   fs::path workdir = kBuild;
-  if (!fs::exists(kBuild / "data" / "lumetra.mp3")) {
-    std::printf("note: %s is missing; playing a test tone\n",
-                (kBuild / "data" / "lumetra.mp3").c_str());
-    workdir = MakeWorkdir(20.0);
+  if (!BuildHasAllData()) {
+    std::printf("note: build/data is incomplete; filling in test pictures and music\n");
+    workdir = MakeWorkdir(std::nullopt);
+    if (fs::exists(kBuild / "data" / "lumetra.mp3"))
+      fs::create_symlink(kBuild / "data" / "lumetra.mp3", workdir / "data" / "lumetra.mp3");
+    else
+      EXPECT_TRUE(testsupport::WriteToneMp3((workdir / "data" / "lumetra.mp3").string(), 20.0));
   }
   Process lumetra = StartLumetra(workdir);
   AcceptDialog();
