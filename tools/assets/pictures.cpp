@@ -110,32 +110,34 @@ Canvas DrawIntro() {
   Mask title(n, n);
   const float size = FitSize(kBold, "Lumetra", 120.0f, 420.0f, 8.0f);
   Font bold(FontPath(kBold), size);
-  bold.Draw(title, "Lumetra", n / 2.0f, 150.0f, 8.0f);
+  bold.Draw(title, "Lumetra", n / 2.0f, 128.0f, 8.0f);
   GlowText(c, title, {1.0f, 1.0f, 1.0f}, {0.3f, 0.55f, 1.0f}, 1.0f, 0.8f);
-  FadedLine(c, 70.0f, 442.0f, 178.0f, 1.0f, {0.5f, 0.75f, 1.0f});
+  FadedLine(c, 70.0f, 442.0f, 156.0f, 1.0f, {0.5f, 0.75f, 1.0f});
   Mask sub(n, n);
   Font small(FontPath(kRegular), 21.0f);
-  small.Draw(sub, "seventy seconds of light", n / 2.0f, 214.0f, 4.0f);
+  small.Draw(sub, "seventy seconds of light", n / 2.0f, 190.0f, 4.0f);
   c.AddMask(raster::Blur(sub, 3.0f), Rgb{0.2f, 0.35f, 1.0f}, 0.6f);
   c.AddMask(sub, Rgb{0.7f, 0.8f, 1.0f});
 
-  // Bottom card: the production line and the credits.
+  // Bottom card: the production line and the credits. Its quad reaches a little past
+  // the left and top edges of a 4:3 screen, so the text sits right of centre and low.
   Mask prod(n, n);
-  Font medium(FontPath(kRegular), FitSize(kRegular, "a Corvane production", 38.0f, 440.0f, 2.0f));
-  medium.Draw(prod, "a Corvane production", n / 2.0f, half + 78.0f, 2.0f);
+  Font medium(FontPath(kRegular), FitSize(kRegular, "a Corvane production", 38.0f, 420.0f, 2.0f));
+  const float right = n / 2.0f + 20.0f;
+  medium.Draw(prod, "a Corvane production", right, half + 86.0f, 2.0f);
   GlowText(c, prod, {1.0f, 0.95f, 1.0f}, {0.7f, 0.3f, 1.0f}, 0.8f, 0.5f);
-  FadedLine(c, 120.0f, 392.0f, half + 104.0f, 0.9f, {0.7f, 0.5f, 1.0f});
+  FadedLine(c, right - 136.0f, right + 136.0f, half + 112.0f, 0.9f, {0.7f, 0.5f, 1.0f});
   const char* const credits[3][2] = {
       {"code", "Tessaly"}, {"music", "Orrun Vale"}, {"pictures", "mirelle"}};
   Font label(FontPath(kRegular), 22.0f);
   Font name(FontPath(kBold), 24.0f);
   Mask labels(n, n), names(n, n);
   for (int i = 0; i < 3; ++i) {
-    const float baseline = half + 148.0f + 36.0f * i;
-    label.Draw(labels, credits[i][0], 236.0f - label.Width(credits[i][0], 1.0f) / 2.0f,
+    const float baseline = half + 154.0f + 34.0f * i;
+    label.Draw(labels, credits[i][0], right - 10.0f - label.Width(credits[i][0], 1.0f) / 2.0f,
                baseline, 1.0f);
-    name.Draw(names, credits[i][1], 258.0f + name.Width(credits[i][1], 1.0f) / 2.0f, baseline,
-              1.0f);
+    name.Draw(names, credits[i][1], right + 12.0f + name.Width(credits[i][1], 1.0f) / 2.0f,
+              baseline, 1.0f);
   }
   c.AddMask(labels, Rgb{0.55f, 0.5f, 0.85f});
   c.AddMask(raster::Blur(names, 3.0f), Rgb{0.6f, 0.3f, 1.0f}, 0.7f);
@@ -250,14 +252,21 @@ Canvas DrawFlare2() {
   return c;
 }
 
+// The greetings, four lines per picture, all set at the size of the longest.
+const char* const kGreetings[2][4] = {
+    {"greetings to", "Vektorkind", "Polar Static", "Moth & Quasar"},
+    {"Kilnwright", "Octave Nine", "Glass Heron", "Paper Lanterns"}};
+
 // Four lines, one per quarter of the height (the bands that fly in separately).
 Canvas DrawGreets(const char* const lines[4], Rgb glow) {
   const int n = 512, band = n / 4;
+  float size = 62.0f;
+  for (const auto& picture : kGreetings)
+    for (const char* line : picture) size = FitSize(kBold, line, size, 440.0f, 2.0f);
+  Font font(FontPath(kBold), size);
   Canvas c(n, n);
   for (int k = 0; k < 4; ++k) {
     Mask text(n, n);
-    const float size = FitSize(kBold, lines[k], 62.0f, 440.0f, 2.0f);
-    Font font(FontPath(kBold), size);
     const float baseline = band * k + band / 2.0f + font.CapHeight() / 2.0f;
     font.Draw(text, lines[k], n / 2.0f, baseline, 2.0f);
     GlowText(c, text, {1.0f, 1.0f, 1.0f}, glow, 0.9f, 0.6f, 2.5f, 9.0f);
@@ -281,8 +290,8 @@ Canvas DrawGreets3() {
     return Rgb{0.5f, 0.35f, 1.0f} * (0.5f * along * across);
   });
   Mask head(w, h);
-  Font bold(FontPath(kBold), FitSize(kBold, "greetings", 48.0f, maxWidth, 1.0f, squeeze), squeeze);
-  bold.Draw(head, "greetings", centre, 66.0f, 1.0f);
+  Font bold(FontPath(kBold), FitSize(kBold, "respect", 48.0f, maxWidth, 1.0f, squeeze), squeeze);
+  bold.Draw(head, "respect", centre, 66.0f, 1.0f);
   GlowText(c, head, {1.0f, 1.0f, 1.0f}, {0.6f, 0.3f, 1.0f}, 0.8f, 0.6f, 2.0f, 7.0f);
   FadedLine(c, centre - maxWidth / 2.0f, centre + maxWidth / 2.0f, 88.0f, 0.9f,
             {0.6f, 0.45f, 1.0f});
@@ -320,17 +329,8 @@ struct Picture {
   Settings Encoding;
 };
 
-Canvas Greets1() {
-  static const char* const lines[4] = {"greetings to", "Vektorkind", "Polar Static",
-                                       "Moth & Quasar"};
-  return DrawGreets(lines, {0.2f, 0.6f, 1.0f});
-}
-
-Canvas Greets2() {
-  static const char* const lines[4] = {"Kilnwright", "Octave Nine", "Glass Heron",
-                                       "Paper Lanterns"};
-  return DrawGreets(lines, {1.0f, 0.35f, 0.6f});
-}
+Canvas Greets1() { return DrawGreets(kGreetings[0], {0.2f, 0.6f, 1.0f}); }
+Canvas Greets2() { return DrawGreets(kGreetings[1], {1.0f, 0.35f, 0.6f}); }
 
 // Encoder settings per picture, chosen by decoding and comparing (see the survey
 // below): low depths keep text and the checker steps sharp; the smooth glows come
