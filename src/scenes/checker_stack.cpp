@@ -1,11 +1,140 @@
+// The checker-stack scenes. They draw into the driver's fixed GL state (additive
+// blending, no depth test) and leave 2D texturing off when they return.
 #include "scenes/checker_stack.h"
+
+#include <GL/gl.h>
 
 #include "scenes/globals.h"
 
 namespace scenes {
 
-void CheckerStackScene1() {}
-void CheckerStackScene2() {}
-void CheckerStackScene3() {}
+namespace {
+
+// The TextureId of a picture slot; 0 (no texture) while the slot is empty.
+GLuint TextureId(const texture::ImageTexture* slot) { return slot != nullptr ? slot->Name : 0; }
+
+}  // namespace
+
+void DrawCheckerStack(float red) {
+  glBegin(GL_QUADS);
+  for (int i = 0; i <= 10; ++i) {
+    const float s = 1.0f + i;
+    const float z = static_cast<float>(i);
+    glColor4f(red, 1.0f, 1.0f, 1.0f - i / 10.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3f(-s, -s, z);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex3f(s, -s, z);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3f(s, s, z);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex3f(-s, s, z);
+  }
+  glEnd();
+}
+
+void CheckerStackScene1() {
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+  glLoadIdentity();
+  glTranslated(0.0, 0.0, -30.0);
+  glRotated(SpinAngle, 0.0, 0.0, 1.0);
+  glRotated(SpinAngle, 0.0, 0.5, 0.0);
+
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, TextureId(Textures.checkers));
+  DrawCheckerStack(1.0f);
+  glDisable(GL_TEXTURE_2D);
+
+  SpinAngle = SpinAngle + 0.06;
+}
+
+void CheckerStackSetup2() {
+  ScenePhase = 11;
+  SpinAngle = 50.0;
+}
+
+void CheckerStackScene2() {
+  if (ScenePhase == 10) CheckerStackSetup2();
+
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+  glLoadIdentity();
+  glTranslated(-6.0, -3.0, -25.0);
+  glRotated(SpinAngle, 0.0, 0.0, 1.0);
+  glRotated(SpinAngle, 0.0, 0.5, 0.0);
+
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, TextureId(Textures.checkers));
+  DrawCheckerStack(1.5f);
+  glDisable(GL_TEXTURE_2D);
+
+  glLoadIdentity();
+  glTranslated(1.1, -0.8, -4.0);
+
+  // The upper half of the intro picture: t = 0 at the quad's top edge, 0.5 at its bottom.
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, TextureId(Textures.intro1));
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.5f);
+  glVertex3f(-1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 0.5f);
+  glVertex3f(1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex3f(1.0f, 0.0f, 0.0f);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex3f(-1.0f, 0.0f, 0.0f);
+  glEnd();
+
+  glDisable(GL_TEXTURE_2D);
+
+  SpinAngle = SpinAngle + 0.06;
+}
+
+void CheckerStackSetup3() {
+  ScenePhase = 12;
+  SpinAngle = -60.0;
+  Progress = 0.0;
+}
+
+void CheckerStackScene3() {
+  if (ScenePhase == 11) CheckerStackSetup3();
+
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+  glLoadIdentity();
+  glTranslated(8.0 - Progress, -2.0, -15.0);
+  glRotated(SpinAngle, 0.0, 0.0, 1.0);
+  glRotated(SpinAngle, 0.0, 0.5, 0.0);
+
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, TextureId(Textures.checkers));
+  DrawCheckerStack(1.0f);
+  glDisable(GL_TEXTURE_2D);
+
+  glLoadIdentity();
+  glTranslated(-1.3, 1.7, -4.0);
+
+  // The lower half of the intro picture: t = 0.5 at the quad's top edge, 1 at its bottom.
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, TextureId(Textures.intro1));
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3f(-1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex3f(1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 0.5f);
+  glVertex3f(1.0f, 0.0f, 0.0f);
+  glTexCoord2f(0.0f, 0.5f);
+  glVertex3f(-1.0f, 0.0f, 0.0f);
+  glEnd();
+
+  glDisable(GL_TEXTURE_2D);
+
+  SpinAngle = SpinAngle + 0.25;
+  Progress = Progress + 0.04;
+}
 
 }  // namespace scenes

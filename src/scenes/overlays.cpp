@@ -1,11 +1,66 @@
+// The white overlays: one quad one unit in front of the eye, large enough to cover
+// the whole viewport, added over the frame with the driver's additive blending.
+// OpenGL clamps the colour's alpha to 0..1, so a counter past the end of a fade or
+// a flash gives full white or nothing, never more or less.
 #include "scenes/overlays.h"
+
+#include <GL/gl.h>
 
 #include "scenes/globals.h"
 
 namespace scenes {
 
-void FadeToWhite() {}
-void FadeFromWhite() {}
-void FlashOverlay() {}
+void FadeToWhite() {
+  glLoadIdentity();
+  glTranslated(0.0, 0.0, -1.0);
+
+  glBegin(GL_QUADS);
+  glColor4f(1.0f, 1.0f, 1.0f, FlashCounter / 30.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3f(-1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex3f(1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex3f(1.0f, 1.0f, 0.0f);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex3f(-1.0f, 1.0f, 0.0f);
+  glEnd();
+
+  FlashCounter = FlashCounter + 1;
+}
+
+void FadeFromWhite() {
+  glLoadIdentity();
+  glTranslated(0.0, 0.0, -1.0);
+
+  glColor4f(1.0f, 1.0f, 1.0f, FlashCounter / 30.0f);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3f(-1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex3f(1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex3f(1.0f, 1.0f, 0.0f);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex3f(-1.0f, 1.0f, 0.0f);
+  glEnd();
+
+  FlashCounter = FlashCounter - 1;
+}
+
+void FlashOverlay() {
+  glLoadIdentity();
+  glTranslated(0.0, 0.0, -1.0);
+
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f - FlashCounter / 20.0f);
+  glBegin(GL_QUADS);
+  glVertex3f(-1.0f, -1.0f, 0.0f);
+  glVertex3f(1.0f, -1.0f, 0.0f);
+  glVertex3f(1.0f, 1.0f, 0.0f);
+  glVertex3f(-1.0f, 1.0f, 0.0f);
+  glEnd();
+
+  FlashCounter = FlashCounter + 1;
+}
 
 }  // namespace scenes

@@ -1,0 +1,156 @@
+// Benchmarks of the plasma generator with its upload, against a plain per-pixel
+// version, and the draw time of each plasma and greetings scene (one frame with
+// glFinish per repetition, 100 repetitions: read the median) at 64 x 48 and 640 x 480.
+// Run from the build directory so data/ is found:  ./bench_plasma
+#include <GL/gl.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include "demo/gl_state.h"
+#include "demo/startup.h"
+#include "demo/timeline.h"
+#include "framework/particle/random.h"
+#include "framework/window/window.h"
+#include "scenes/globals.h"
+#include "scenes/greetings.h"
+#include "scenes/plasma.h"
+
+namespace {
+
+using namespace scenes;
+
+constexpr int kPlasmaPixels = 256 * 256;
+
+// The generator as a plain transcription: per pixel look-ups and SetPixelRGBA, in
+// column order. The baseline the production version is measured against.
+void PlainPlasma() {
+  const int t = PlasmaPhase;
+  for (int x = 0; x <= 255; ++x) {
+    const int a = 30 * SinTab[(2 * x + 2 * t) % 360] + 20 * SinTab[(x + t) % 360] +
+                  40 * SinTab[((x >> 1) + (t >> 2)) % 360];
+    for (int y = 0; y <= 255; ++y) {
+      const int b = 30 * SinTab[((y >> 2) + 2 * t) % 360] + 20 * SinTab[(y + t) % 360] +
+                    20 * SinTab[(2 * y + (t >> 2)) % 360];
+      const int s = (a + b) >> 10;
+      const auto grey = static_cast<uint8_t>(s);
+      texture::SetPixelRGBA(Textures.canvas, x, y, grey, grey, grey,
+                            static_cast<uint8_t>(255 - s));
+    }
+  }
+  texture::Upload(Textures.canvas);
+}
+
+void BM_UpdatePlasmaTexture(benchmark::State& state) {
+  for (auto _ : state) {
+    UpdatePlasmaTexture();
+    glFinish();
+    ++PlasmaPhase;
+  }
+  state.SetItemsProcessed(state.iterations() * kPlasmaPixels);
+}
+
+void BM_PlainPlasmaWithUpload(benchmark::State& state) {
+  for (auto _ : state) {
+    PlainPlasma();
+    glFinish();
+    ++PlasmaPhase;
+  }
+  state.SetItemsProcessed(state.iterations() * kPlasmaPixels);
+}
+
+void BM_CanvasUploadOnly(benchmark::State& state) {
+  for (auto _ : state) {
+    texture::Upload(Textures.canvas);
+    glFinish();
+  }
+  state.SetItemsProcessed(state.iterations() * kPlasmaPixels);
+}
+
+// One scene frame per repetition; the first repetition first draws warmUp frames so
+// the scene is in its steady state (set-up done, bands in place).
+struct SceneCase {
+  const char* name;
+  void (*routine)();
+  int32_t clock;   // SceneClock while drawing
+  int warmUp;      // frames drawn before measuring
+  bool greetings;  // the greetings room needs its set-up before the fade scene
+};
+
+const SceneCase kScenes[] = {
+    {"PlasmaScene1", PlasmaScene1, 38000, 20, false},
+    {"PlasmaScene2", PlasmaScene2, 45000, 20, false},
+    {"PlasmaScene3", PlasmaScene3, 52000, 20, false},
+    {"GreetingsScene", GreetingsScene, 60000, 140, true},
+    {"GreetingsFadeScene", GreetingsFadeScene, 68000, 0, true},
+};
+
+void BM_SceneFrame(benchmark::State& state, const SceneCase* scene) {
+  static const SceneCase* warmed = nullptr;
+  if (warmed != scene) {
+    warmed = scene;
+    ScenePhase = 10;
+    if (scene->greetings) {
+      SceneClock = 56001;
+      for (int i = 0; i < 140; ++i) GreetingsScene();
+    }
+    SceneClock = scene->clock;
+    for (int i = 0; i < scene->warmUp; ++i) scene->routine();
+    glFinish();
+  }
+  SceneClock = scene->clock;
+  for (auto _ : state) {
+    scene->routine();
+    glFinish();
+  }
+}
+
+bool OpenContext(int width, int height) {
+  if (!window::OpenOffscreenContext(width, height)) return false;
+  demo::InitGLState(width, height);
+  demo::BuildTables();
+  demo::LoadTextureBank();
+  demo::CreateParticlePool();
+  demo::ResetSceneGlobals();
+  particle::SeedRandom(1);
+  return true;
+}
+
+void CloseContext() {
+  demo::DestroyParticlePool();
+  demo::DestroyTextureBank();
+  window::CloseOffscreenContext();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const struct {
+    int w, h;
+  } sizes[] = {{64, 48}, {640, 480}};
+  for (const auto& size : sizes) {
+    if (!OpenContext(size.w, size.h)) return 1;
+    const std::string suffix = "/" + std::to_string(size.w) + "x" + std::to_string(size.h);
+    // The generator does not depend on the viewport: measure it once.
+    if (size.w == 64) {
+      benchmark::RegisterBenchmark("UpdatePlasmaTexture", BM_UpdatePlasmaTexture)
+          ->Repetitions(10)->ReportAggregatesOnly(true);
+      benchmark::RegisterBenchmark("PlainPlasmaWithUpload", BM_PlainPlasmaWithUpload)
+          ->Repetitions(10)->ReportAggregatesOnly(true);
+      benchmark::RegisterBenchmark("CanvasUploadOnly", BM_CanvasUploadOnly)
+          ->Repetitions(10)->ReportAggregatesOnly(true);
+    }
+    for (const SceneCase& scene : kScenes) {
+      benchmark::RegisterBenchmark((scene.name + suffix).c_str(), BM_SceneFrame, &scene)
+          ->Iterations(1)->Repetitions(100)->ReportAggregatesOnly(true)
+          ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::ClearRegisteredBenchmarks();
+    CloseContext();
+  }
+  benchmark::Shutdown();
+  return 0;
+}

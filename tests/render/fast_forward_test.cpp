@@ -1,0 +1,34 @@
+// The tool reaches a moment by drawing the earlier frames at a one-pixel viewport;
+// the frame it writes must be the one that drawing every frame in full gives.
+#include <gtest/gtest.h>
+
+#include "demo/gl_state.h"
+#include "support/scene_fixture.h"
+#include "tool_runner.h"
+
+namespace {
+
+using FastForward = testsupport::SceneTest;
+
+TEST_F(FastForward, GivesTheFrameOfAFullReplay) {
+  for (int ms : {10000, 25000, 40000}) {
+    SCOPED_TRACE(ms);
+    SetUp();
+    testsupport::RunFramesUpTo(ms);
+    const std::vector<testsupport::Rgba> full = testsupport::ReadFrame(Width, Height);
+    const pngio::Image still =
+        rendertest::RenderAt(ms, std::to_string(Width) + "x" + std::to_string(Height), 1);
+    ASSERT_EQ(still.Width, Width);
+    ASSERT_EQ(still.Height, Height);
+    int differing = 0;
+    for (int y = 0; y < Height; ++y)
+      for (int x = 0; x < Width; ++x) {
+        const testsupport::Rgba& a = full[static_cast<size_t>((Height - 1 - y) * Width + x)];
+        const uint8_t* b = &still.Pixels[static_cast<size_t>(3 * (y * Width + x))];
+        differing += a.r != b[0] || a.g != b[1] || a.b != b[2];
+      }
+    EXPECT_EQ(differing, 0);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// lumetra-render as its users run it: arguments, failures, stills at chosen moments.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tool_runner.h"
+
+namespace {
+
+using namespace rendertest;
+
+TEST(RenderToolArguments, BadArgumentsGiveOneLineAndExitCode2) {
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Says;
+  };
+  const std::vector<Case> cases = {
+      {{}, "nothing to do"},
+      {{"--at", "70001", "-o", "x.png"}, "--at 70001"},
+      {{"--at", "-5", "-o", "x.png"}, "--at -5"},
+      {{"--at", "abc", "-o", "x.png"}, "abc"},
+      {{"--at", "100"}, "needs -o"},
+      {{"--at", "100", "-o", "x.mp4"}, ".png"},
+      {{"-o", "x.png"}, "needs --at"},
+      {{"-o", "x.avi"}, ".mp4, .mkv or .mov"},
+      {{"-o", "x.mp4", "--size", "641x480"}, "even"},
+      {{"--timing", "--size", "640"}, "--size 640"},
+      {{"--timing", "--size", "8x8"}, "--size 8x8"},
+      {{"-o", "x.mp4", "--from", "2000", "--to", "1000"}, "--from"},
+      {{"-o", "x.mp4", "--to", "70015"}, "--to 70015"},
+      {{"--timing", "--at", "5"}, "together"},
+      {{"--timing", "-o", "x.txt"}, "no -o"},
+      {{"--bogus"}, "--bogus"},
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& a : c.Args) joined += a + " ";
+    SCOPED_TRACE(joined);
+    const Result r = RunTool(c.Args);
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    EXPECT_EQ(r.Err.rfind("lumetra-render: ", 0), 0u) << r.Err;
+    EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
+  }
+}
+
+TEST(RenderToolArguments, HelpNamesEveryOptionWithItsDefault) {
+  const Result r = RunTool({"--help"});
+  EXPECT_EQ(r.Code, 0);
+  for (const char* text : {"-o,--output FILE", "--at MS", "--timing", "--size WxH=640x480",
+                           "--from MS=0", "--to MS=70000", "--seed N=1", "--tiny WxH=64x48",
+                           "--data DIR", "--quiet", "200/3", "ffmpeg"})
+    EXPECT_NE(r.Out.find(text), std::string::npos) << text;
+}
+
+TEST(RenderToolFailures, AMissingPictureIsNamedBeforeAnythingRuns) {
+  const std::string empty = MakeTempDir("empty");
+  const std::string png = empty + "/frame.png";
+  const Result r = RunTool({"--data", empty, "--at", "0", "-o", png});
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Err.find("data/intro1.tqz: No such file or directory"), std::string::npos) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(png));
+}
+
+TEST(RenderToolFailures, MissingFfmpegAndUnwritableOutputAreReported) {
+  const std::string out = MakeTempDir("noffmpeg");
+  Result r = RunTool({"-o", out + "/clip.mp4"}, "PATH=" + Quote(out));
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Err.find("ffmpeg not found"), std::string::npos) << r.Err;
+
+  r = RunTool({"--at", "0", "-o", out + "/no/such/folder/frame.png"});
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Err.find("does not exist"), std::string::npos) << r.Err;
+}
+
+TEST(RenderToolStills, TheSameSeedGivesTheSameFrameAndAnotherSeedAnother) {
+  const pngio::Image first = RenderAt(20000, "160x120", 7);
+  const pngio::Image again = RenderAt(20000, "160x120", 7);
+  ASSERT_EQ(first.Width, 160);
+  ASSERT_EQ(first.Height, 120);
+  ASSERT_EQ(first.Channels, 3);
+  EXPECT_TRUE(first.Pixels == again.Pixels);
+  // The star stream's particles come from the random generator.
+  EXPECT_FALSE(first.Pixels == RenderAt(20000, "160x120", 8).Pixels);
+}
+
+TEST(RenderToolStills, AMomentShowsTheFrameOfTheLastMultipleOf15) {
+  // 21000 is the star stream's last frame; the flash window opens at 21001, and its
+  // first frame is the one at 21015, drawn with the counter at 0: all white.
+  const pngio::Image before = RenderAt(21000);
+  EXPECT_TRUE(RenderAt(21014).Pixels == before.Pixels);
+  EXPECT_FALSE(AllWhite(before));
+  EXPECT_TRUE(AllWhite(RenderAt(21015)));
+  EXPECT_TRUE(AllWhite(RenderAt(21029)));
+}
+
+TEST(RenderToolTimeline, EveryFlashStartsWithAWhiteFrame) {
+  // The first frame in each flash window, and the frame before it.
+  for (int first : {21015, 28005, 35010, 42015, 49005}) {
+    SCOPED_TRACE(first);
+    EXPECT_TRUE(AllWhite(RenderAt(first)));
+    EXPECT_FALSE(AllWhite(RenderAt(first - 15)));
+  }
+}
+
+TEST(RenderToolTimeline, TheFadeIsWhiteAtCounter45) {
+  // FadeToWhite's first frame is at 13035 with the counter at 0; counter 45 (alpha 1.5)
+  // is 45 frames later.
+  EXPECT_TRUE(AllWhite(RenderAt(13035 + 45 * 15)));
+  EXPECT_FALSE(AllWhite(RenderAt(13020)));
+}
+
+}  // namespace

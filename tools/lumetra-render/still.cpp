@@ -1,0 +1,46 @@
+// One frame as PNG.
+#include <GL/gl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "common/png_io.h"
+#include "modes.h"
+#include "progress.h"
+
+namespace render {
+
+int RenderStill(const Job& job) {
+  std::string error;
+  if (!StartProduction(job.Size, job.Seed, error)) {
+    PrintError(error);
+    return 1;
+  }
+  const int32_t clock = FrameClockAt(job.AtMs);
+  {
+    ProgressBar bar("frame " + std::to_string(clock) + " ms", job.ShowProgress);
+    FastForward(0, clock - FrameStepMs, job.Size,
+                [&bar](int64_t done, int64_t total) { bar.Update(done, total); });
+  }
+  DrawFrame(clock);
+  std::vector<uint8_t> pixels;
+  ReadFrame(job.Size, GL_RGB, pixels);
+  StopProduction();
+  // Written beside the target and renamed, so a failed write leaves no broken file.
+  const std::string part = job.Output + ".part";
+  if (!pngio::WritePng(part, job.Size.Width, job.Size.Height, 3, pixels.data(), false, error)) {
+    std::remove(part.c_str());
+    PrintError(job.Output + ": " + error);
+    return 1;
+  }
+  if (std::rename(part.c_str(), job.Output.c_str()) != 0) {
+    PrintError(job.Output + ": " + std::strerror(errno));
+    std::remove(part.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace render
