@@ -195,7 +195,8 @@ Canvas DrawCheckers2() {
     const bool lit = (cx + cy) % 2 == 0;
     const int edge = std::min({ix, iy, cell - 1 - ix, cell - 1 - iy});
     if (lit && edge < 4) return warm * 0.85f;
-    Rgb out = lit ? warm * 0.3f : Rgb{};
+    // Dark cells keep a faint glow, so the walls read as one surface around the viewer.
+    Rgb out = warm * (lit ? 0.3f : 0.08f);
     // Grid lines 4 pixels wide along every 32-pixel line.
     if (px % grid < 4 || py % grid < 4) out = out + warm * 0.2f;
     return out;
