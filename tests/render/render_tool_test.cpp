@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/test_pictures.h"
 #include "tool_runner.h"
 
 namespace {
@@ -57,16 +58,17 @@ TEST(RenderToolArguments, HelpNamesEveryOptionWithItsDefault) {
 }
 
 TEST(RenderToolFailures, AMissingPictureIsNamedBeforeAnythingRuns) {
-  const std::string empty = MakeTempDir("empty");
-  const std::string png = empty + "/frame.png";
-  const Result r = RunTool({"--data", empty, "--at", "0", "-o", png});
+  const testsupport::TempDir empty;
+  const std::string png = empty.File("frame.png");
+  const Result r = RunTool({"--data", empty.Path(), "--at", "0", "-o", png});
   EXPECT_EQ(r.Code, 1);
   EXPECT_NE(r.Err.find("data/intro1.tqz: No such file or directory"), std::string::npos) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(png));
 }
 
 TEST(RenderToolFailures, MissingFfmpegAndUnwritableOutputAreReported) {
-  const std::string out = MakeTempDir("noffmpeg");
+  const testsupport::TempDir dir;
+  const std::string out = dir.Path();
   Result r = RunTool({"-o", out + "/clip.mp4"}, "PATH=" + Quote(out));
   EXPECT_EQ(r.Code, 1);
   EXPECT_NE(r.Err.find("ffmpeg not found"), std::string::npos) << r.Err;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/test_pictures.h"
 #include "tool_runner.h"
 
 namespace fs = std::filesystem;
@@ -19,9 +20,9 @@ void WriteScript(const std::string& path, const std::string& body) {
   fs::permissions(path, fs::perms::owner_all);
 }
 
-// A copy of run.sh with stand-in install, build, program and renderer.
-std::string MakeTree(const std::string& name, int renderExit) {
-  const std::string top = MakeTempDir(name);
+// A copy of run.sh with stand-in install, build, program and renderer, in dir.
+std::string MakeTree(const testsupport::TempDir& dir, int renderExit) {
+  const std::string top = dir.Path();
   fs::create_directories(top + "/scripts");
   fs::create_directories(top + "/build");
   fs::copy_file(std::string(LUMETRA_SOURCE_DIR) + "/run.sh", top + "/run.sh");
@@ -35,7 +36,8 @@ std::string MakeTree(const std::string& name, int renderExit) {
 }
 
 TEST(RunScript, WithoutADisplayRecordsTheVideoAndSaysWhereItIs) {
-  const std::string top = MakeTree("nodisplay", 0);
+  const testsupport::TempDir dir;
+  const std::string top = MakeTree(dir, 0);
   const Result r = RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY bash " + Quote(top + "/run.sh"));
   EXPECT_EQ(r.Code, 0) << r.Err;
   EXPECT_EQ(ReadText(top + "/build/render-args"), "-o lumetra.mp4\n");
@@ -44,14 +46,16 @@ TEST(RunScript, WithoutADisplayRecordsTheVideoAndSaysWhereItIs) {
 }
 
 TEST(RunScript, AFailedRecordingFailsTheScript) {
-  const std::string top = MakeTree("renderfails", 4);
+  const testsupport::TempDir dir;
+  const std::string top = MakeTree(dir, 4);
   const Result r = RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY bash " + Quote(top + "/run.sh"));
   EXPECT_NE(r.Code, 0);
   EXPECT_EQ(r.Out.find("Done"), std::string::npos) << r.Out;
 }
 
 TEST(RunScript, WithADisplayRunsTheProgram) {
-  const std::string top = MakeTree("display", 0);
+  const testsupport::TempDir dir;
+  const std::string top = MakeTree(dir, 0);
   const Result r = RunCommand("env DISPLAY=:99 bash " + Quote(top + "/run.sh"));
   EXPECT_EQ(r.Code, 0) << r.Err;
   EXPECT_NE(r.Out.find("program ran"), std::string::npos);

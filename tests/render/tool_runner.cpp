@@ -1,14 +1,13 @@
 #include "tool_runner.h"
 
+#include "support/test_pictures.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-
-namespace fs = std::filesystem;
 
 namespace rendertest {
 
@@ -20,13 +19,6 @@ std::string Quote(const std::string& s) {
 
 std::string ToolPath() { return std::string(LUMETRA_BUILD_DIR) + "/lumetra-render"; }
 
-std::string MakeTempDir(const std::string& name) {
-  const fs::path dir = fs::path(testing::TempDir()) / ("lumetra-render-" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir.string();
-}
-
 std::string ReadText(const std::string& path) {
   std::ifstream in(path);
   std::stringstream s;
@@ -35,8 +27,8 @@ std::string ReadText(const std::string& path) {
 }
 
 Result RunCommand(const std::string& command) {
-  const std::string dir = MakeTempDir("run");
-  const std::string out = dir + "/out", err = dir + "/err";
+  const testsupport::TempDir dir;
+  const std::string out = dir.File("out"), err = dir.File("err");
   const int status =
       std::system((command + " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null").c_str());
   Result r;
@@ -53,7 +45,8 @@ Result RunTool(const std::vector<std::string>& args, const std::string& env) {
 }
 
 pngio::Image RenderAt(int ms, const std::string& size, unsigned seed) {
-  const std::string png = MakeTempDir("still") + "/frame.png";
+  const testsupport::TempDir dir;
+  const std::string png = dir.File("frame.png");
   const Result r = RunTool({"--at", std::to_string(ms), "--size", size, "--seed",
                             std::to_string(seed), "-o", png});
   EXPECT_EQ(r.Code, 0) << r.Err;

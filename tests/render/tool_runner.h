@@ -22,8 +22,6 @@ Result RunTool(const std::vector<std::string>& args, const std::string& env = ""
 
 std::string Quote(const std::string& s);
 std::string ToolPath();
-// A fresh empty folder under the test temp folder.
-std::string MakeTempDir(const std::string& name);
 std::string ReadText(const std::string& path);
 
 // Renders the frame at ms as PNG (64 x 48 unless size is given) and reads it back.

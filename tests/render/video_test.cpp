@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/test_pictures.h"
 #include "tool_runner.h"
 
 namespace fs = std::filesystem;
@@ -33,7 +34,8 @@ double Field(const std::string& text, const std::string& name) {
 }
 
 TEST(RenderToolVideo, AClipHasTheFrameRateFrameCountDurationAndSound) {
-  const std::string clip = MakeTempDir("clip") + "/clip.mp4";
+  const testsupport::TempDir dir;
+  const std::string clip = dir.File("clip.mp4");
   // 1000 ms is on screen in the frame of 990; 2000 in that of 1995: 68 frames, 1.02 s.
   const Result r =
       RunTool({"--from", "1000", "--to", "2000", "--size", "64x48", "-q", "-o", clip});
@@ -54,7 +56,8 @@ TEST(RenderToolVideo, AClipHasTheFrameRateFrameCountDurationAndSound) {
 
 TEST(RenderToolVideo, TheSoundIsInStepWithThePicture) {
   // A soundtrack that is silent up to 1500 ms and loud after it, with the real pictures.
-  const std::string dir = MakeTempDir("sync");
+  const testsupport::TempDir temp;
+  const std::string dir = temp.Path();
   fs::create_directories(dir + "/data");
   for (const auto& entry : fs::directory_iterator(std::string(LUMETRA_BUILD_DIR) + "/data"))
     if (entry.path().extension() == ".tqz")
@@ -83,7 +86,8 @@ TEST(RenderToolVideo, TheSoundIsInStepWithThePicture) {
 }
 
 TEST(RenderToolVideo, AFailingFfmpegLeavesNoFile) {
-  const std::string dir = MakeTempDir("badffmpeg");
+  const testsupport::TempDir temp;
+  const std::string dir = temp.Path();
   {
     std::ofstream fake(dir + "/ffmpeg");
     fake << "#!/bin/sh\nexit 3\n";

@@ -142,10 +142,10 @@ int main(int argc, char** argv) {
   app.add_option("--size", sizeText, "Frame size in pixels")
       ->type_name("WxH")
       ->capture_default_str();
-  app.add_option("--from", job.FromMs, "Video: start at MS (0 to 70000)")
+  app.add_option("--from", job.FromMs, "Video, timing: start at MS (0 to 70000)")
       ->type_name("MS")
       ->capture_default_str();
-  app.add_option("--to", job.ToMs, "Video: end with the frame on screen at MS")
+  app.add_option("--to", job.ToMs, "Video, timing: end with the frame on screen at MS")
       ->type_name("MS")
       ->capture_default_str();
   app.add_option("--seed", job.Seed, "Seed of the random generator")
@@ -194,10 +194,10 @@ int main(int argc, char** argv) {
     if (output.empty()) return usage("--at needs -o FILE.png");
     if (Lowercase(fs::path(output).extension().string()) != ".png")
       return usage("-o " + output + ": a still is written as PNG; name it .png");
-    if (fromTo) return usage("--from and --to are for video, not with --at");
+    if (fromTo) return usage("--from and --to are for video and timing, not with --at");
   } else if (timing) {
     if (!output.empty()) return usage("--timing prints its table on standard output; no -o");
-    if (fromTo) return usage("--from and --to are for video, not with --timing");
+    if (job.FromMs > job.ToMs) return usage("--from must not be after --to");
   } else {
     if (output.empty()) return usage("nothing to do: give --at MS -o FILE.png, -o FILE.mp4 or --timing");
     const std::string ext = Lowercase(fs::path(output).extension().string());

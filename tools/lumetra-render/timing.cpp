@@ -257,16 +257,16 @@ void Add(Draw& sum, const Draw& d) {
 
 constexpr int CalibrationEvery = 100;  // frames
 
-// Draws every frame of the Timeline as DrawTimelineFrame does, timing each routine
-// alone. tiny: record the times into Tiny only.
-void RunPass(Pass& pass, Calibration* calibration, bool tiny, ProgressBar& bar,
-             int64_t doneBefore, int64_t total) {
+// Draws the frames of the Timeline from clock first to last as DrawTimelineFrame
+// does, timing each routine alone. tiny: record the times into Tiny only.
+void RunPass(Pass& pass, int32_t first, int32_t last, Calibration* calibration, bool tiny,
+             ProgressBar& bar, int64_t doneBefore, int64_t total) {
   int64_t done = doneBefore;
-  for (int32_t clock = 0; clock <= LastClockMs; clock += FrameStepMs) {
-    if (calibration && (clock / FrameStepMs) % CalibrationEvery == 0) calibration->Sample(4);
-    scenes::SceneClock = clock;
+  for (int32_t clock = first; clock <= last; clock += FrameStepMs) {
     Draw frame;
-    frame.Frame = clock / FrameStepMs;
+    frame.Frame = (clock - first) / FrameStepMs;
+    if (calibration && frame.Frame % CalibrationEvery == 0) calibration->Sample(4);
+    scenes::SceneClock = clock;
     const char* scene = nullptr;
     for (const demo::TimelineRow& row : demo::Timeline) {
       if (!demo::RowContains(row, clock)) continue;
@@ -411,7 +411,9 @@ int RunTiming(const Job& job) {
     return 1;
   }
   const std::string loadBefore = LoadAverage();
-  const int64_t framesPerPass = LastClockMs / FrameStepMs + 1;
+  const int32_t first = FrameClockAt(job.FromMs);
+  const int32_t last = FrameClockAt(job.ToMs);
+  const int64_t framesPerPass = (last - first) / FrameStepMs + 1;
   Pass pass;
   LocalCosts costs;
   std::string wallText, cpuText;
@@ -422,7 +424,8 @@ int RunTiming(const Job& job) {
     calibration.Forget();
     ProgressBar bar("timing", job.ShowProgress);
     RestartScenes(job.Seed);
-    RunPass(pass, &calibration, false, bar, 0, 2 * framesPerPass);
+    FastForward(0, first - FrameStepMs, job.Size);
+    RunPass(pass, first, last, &calibration, false, bar, 0, 2 * framesPerPass);
     calibration.Sample(4);
     costs = MakeLocalCosts(calibration);
     wallText = calibration.Describe(false);
@@ -430,18 +433,21 @@ int RunTiming(const Job& job) {
     calibrationSamples = calibration.Samples();
     // The same frames again in a corner the size of the tiny viewport; the scissor
     // keeps the clears there too.
+    RestartScenes(job.Seed);
+    FastForward(0, first - FrameStepMs, job.Size);
     demo::InitGLState(job.TinySize.Width, job.TinySize.Height);
     glScissor(0, 0, job.TinySize.Width, job.TinySize.Height);
     glEnable(GL_SCISSOR_TEST);
-    RestartScenes(job.Seed);
-    RunPass(pass, nullptr, true, bar, framesPerPass, 2 * framesPerPass);
+    RunPass(pass, first, last, nullptr, true, bar, framesPerPass, 2 * framesPerPass);
     glDisable(GL_SCISSOR_TEST);
   }
   StopProduction();
 
-  std::printf("Lumetra timing at %dx%d (own cost at %dx%d), seed %u, %zu frames of 15 ms\n",
-              job.Size.Width, job.Size.Height, job.TinySize.Width, job.TinySize.Height,
-              job.Seed, pass.All.Full.size());
+  std::printf(
+      "Lumetra timing at %dx%d (own cost at %dx%d), seed %u, %zu frames of 15 ms, clocks %d "
+      "to %d\n",
+      job.Size.Width, job.Size.Height, job.TinySize.Width, job.TinySize.Height, job.Seed,
+      pass.All.Full.size(), first, last);
   std::printf("Load average before and after: %s / %s\n", loadBefore.c_str(),
               LoadAverage().c_str());
   std::printf(
