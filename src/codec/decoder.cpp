@@ -305,13 +305,15 @@ void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& f
     }
     ReadImageStreams(fileName, layout, planes, tables);
 
-    // Each channel is transformed in place in its own plane.
+    // Each channel is transformed in place in its own plane; the channels share one
+    // scratch plane (fresh memory costs a page fault per page on first touch).
     std::unique_ptr<double[]> outputs[3];
+    auto scratch = NewPlane(count);
     for (int32_t c = 0; c < channels; ++c) {
       outputs[c] = NewPlane(count);
       Dequantize(planes[c], outputs[c].get(), layout.Width, layout.Height, depth, tables[c]);
-      InverseTransform(outputs[c].get(), outputs[c].get(), layout.Width, layout.Height,
-                       layout.Width, layout.Height, depth);
+      InverseLevels(outputs[c].get(), outputs[c].get(), layout.Width, layout.Height,
+                    layout.Width, depth, scratch.get());
     }
     if (channels == 1)
       PlaneToGray(outputs[0].get(), pixels, count);
