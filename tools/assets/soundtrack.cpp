@@ -446,7 +446,8 @@ void Arrange(Mix& m) {
   // Snare roll: eighths, then sixteenths, then thirty-seconds, growing.
   for (double b = 24; b < 32; b += (b < 28 ? 0.5 : (b < 30 ? 0.25 : 0.125)))
     Snare(m, Beat(b), 0.08 + 0.3 * (b - 24) / 8.0);
-  Riser(m, 7 * kBar, Beat(kDropBeat), 0.5);
+  // The sweep stops a sixteenth before the drop: a breath of near silence.
+  Riser(m, 7 * kBar, Beat(kDropBeat - 0.25), 0.5);
 
   // The drop.
   Crash(m, Beat(kDropBeat), 0.32);
