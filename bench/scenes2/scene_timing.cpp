@@ -93,34 +93,25 @@ int Time(int width, int height) {
   return 0;
 }
 
-// Draws the 15 ms frames from 0 and, at each requested clock, a frame at exactly
-// that clock (an extra one where the clock is not a multiple of 15), saved as PNG.
+// Draws the 15 ms frames from 0 and saves the frame on screen at each requested
+// clock (the one at the largest multiple of 15 not above it) as PNG.
 int Frames(const std::string& dir, const std::set<int32_t>& at) {
   constexpr int kWidth = 640, kHeight = 480;
   if (!Open(kWidth, kHeight)) return 1;
   std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
-  auto save = [&](int32_t t) {
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    const std::string path = dir + "/frame_" + std::to_string(t) + ".png";
-    std::string error;
-    if (!pngio::WritePng(path, kWidth, kHeight, 4, pixels.data(), true, error)) {
-      std::fprintf(stderr, "scene_timing: %s: %s\n", path.c_str(), error.c_str());
-      return false;
-    }
-    std::printf("%s\n", path.c_str());
-    return true;
-  };
   auto next = at.begin();
   for (int32_t t = 0; next != at.end(); t += 15) {
-    for (; next != at.end() && *next < t; ++next) {
-      demo::DrawTimelineFrame(*next);
-      if (!save(*next)) return 1;
-    }
     demo::DrawTimelineFrame(t);
-    if (next != at.end() && *next == t) {
-      if (!save(t)) return 1;
-      ++next;
+    for (; next != at.end() && *next < t + 15; ++next) {
+      glPixelStorei(GL_PACK_ALIGNMENT, 1);
+      glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+      const std::string path = dir + "/frame_" + std::to_string(*next) + ".png";
+      std::string error;
+      if (!pngio::WritePng(path, kWidth, kHeight, 4, pixels.data(), true, error)) {
+        std::fprintf(stderr, "scene_timing: %s: %s\n", path.c_str(), error.c_str());
+        return 1;
+      }
+      std::printf("%s\n", path.c_str());
     }
   }
   return 0;

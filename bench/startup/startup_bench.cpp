@@ -74,6 +74,15 @@ void BM_LoadPicture(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadPicture)->DenseRange(0, 7)->Unit(benchmark::kMillisecond);
 
+// The decoder's share of a load.
+void BM_DecodePicture(benchmark::State& state) {
+  const int i = static_cast<int>(state.range(0));
+  const std::string file = std::string("data/") + Pictures[i] + ".tqz";
+  state.SetLabel(Pictures[i]);
+  for (auto _ : state) benchmark::DoNotOptimize(testsupport::DecodeForTest(file));
+}
+BENCHMARK(BM_DecodePicture)->DenseRange(0, 7)->Unit(benchmark::kMillisecond);
+
 void BM_Tables(benchmark::State& state) {
   for (auto _ : state) demo::BuildTables();
 }

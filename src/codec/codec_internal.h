@@ -46,23 +46,33 @@ void ReadImageHeader(const std::string& fileName, ImageHeader& header);
 // layout.BitsPerPixel says; counts and value bits come from the file's own header.
 void ReadImageStreams(const std::string& fileName, const ImageHeader& layout,
                       int32_t* const planes[3], double* const tables[3]);
+// Writes every position of the plane: what the symbols leave unwritten is 0.
 void ExpandSymbols(int32_t* plane, const uint8_t* symbols, uint32_t symbolCount,
                    const uint8_t* values, uint32_t valueCount, int32_t width, int32_t height);
 void Dequantize(const int32_t* integers, double* plane, int32_t width, int32_t height,
                 int32_t depth, const double* table);
 // Multi-level inverse transform of the top-left w x h region; rebuilds the coarser
-// levels of src in place first.
+// levels of src in place first. dst may be src.
 void InverseTransform(double* src, double* dst, int32_t w, int32_t h, int32_t stride,
                       int32_t fullHeight, int32_t depth);
 void PlaneToGray(const double* plane, uint8_t* pixels, size_t count);
 void PlanesToRgb(const double* red, const double* green, const double* blue, uint8_t* pixels,
                  size_t count);
 
+// std::nearbyint for 0 <= x < 2^51 without a library call: the sum with 1.5 * 2^52
+// has no fraction bits, so it is rounded in the current mode (nearest, halves to
+// even) exactly as nearbyint rounds, and taking the constant away again is exact.
+// Needs strict IEEE arithmetic in doubles (no -ffast-math, SSE2 as on x86-64).
+inline double NearbyIntSmall(double x) {
+  constexpr double shift = 6755399441055744.0;
+  return (x + shift) - shift;
+}
+
 // Output sample to byte: <= 0 gives 0, below 255 rounds half to even, else (and NaN) 255.
 inline uint8_t SampleToByte(double x) {
-  if (x <= 0) return 0;
-  if (x < 255) return static_cast<uint8_t>(std::nearbyint(x));
-  return 255;
+  double c = x < 255 ? x : 255;  // NaN fails the test and becomes 255
+  c = c > 0 ? c : 0;
+  return static_cast<uint8_t>(NearbyIntSmall(c));
 }
 
 // Pair i of the low-pass sequence L and the high-pass sequence D, both n long, with

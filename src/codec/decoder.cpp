@@ -82,23 +82,28 @@ void ExpandSymbols(int32_t* plane, const uint8_t* symbols, uint32_t symbolCount,
   const uint64_t size = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
   uint64_t p = 0;
   uint32_t j = 0;
+  // Zero, Positive and Negative without branches: the value (0 for Zero) times a sign.
+  static constexpr int32_t sign[4] = {0, 0, 1, -1};
+  static constexpr uint8_t noValue = 0;
+  const uint8_t* readable = valueCount ? values : &noValue;  // always safe to read
+  const uint32_t last = valueCount ? valueCount - 1 : 0;
   for (uint32_t i = 0; i < symbolCount && p < size; ++i, ++p) {
-    const uint8_t symbol = symbols[i];
-    if (symbol == Zero) {
-      plane[p] = 0;
-      continue;
-    }
-    if (j >= valueCount) return;  // a symbol without its value ends the expansion
-    const uint8_t v = values[j++];
+    const uint8_t symbol = symbols[i] & 3;
+    const bool takes = symbol != Zero;
+    if (takes && j >= valueCount) break;  // a symbol without its value ends the expansion
+    const int32_t v = readable[std::min(j, last)] * int32_t{takes};
+    j += takes;
     if (symbol == ZeroRun) {
       // A run that would pass the plane's end stops at it.
       const uint64_t end = std::min<uint64_t>(p + v + 1, size);
       std::fill(plane + p, plane + end, 0);
       p += v;
     } else {
-      plane[p] = symbol == Positive ? int32_t{v} : -int32_t{v};
+      plane[p] = sign[symbol] * v;
     }
   }
+  // Positions that a short symbol stream leaves unwritten are 0.
+  if (p < size) std::fill(plane + p, plane + size, 0);
 }
 
 void Dequantize(const int32_t* integers, double* plane, int32_t width, int32_t height,
@@ -118,34 +123,127 @@ void Dequantize(const int32_t* integers, double* plane, int32_t width, int32_t h
   for (int32_t y = 0; y < (height >> (depth + 1)); ++y) scale(y, 0, width >> (depth + 1), f);
 }
 
+namespace {
+
+// The pair rule for the inner pairs, as RampSmoothing, written without branches so
+// whole rows go through at once. l, d: the pair's low-pass and detail values; prev,
+// next: the neighbouring low-pass values; prevDetail, nextDetail: their details;
+// farPrev, farNext: whether the low-pass value two pairs away differs from prev or
+// next (or there is none). With d = 0, (l + d) * s is exactly l * s.
+inline void InnerPair(double l, double d, double prev, double next, double prevDetail,
+                      double nextDetail, bool farPrev, bool farNext, double& even,
+                      double& odd) {
+  const double s = HaarFactor;
+  const bool flat = d == 0;
+  const bool leanEven = flat & (prevDetail == 0) & (l != next) & farNext;
+  const bool leanOdd = flat & (nextDetail == 0) & (l != prev) & farPrev;
+  const double plainEven = (l + d) * s, plainOdd = (l - d) * s;
+  const double rampEven = (0.8 * l + 0.2 * prev) * s, rampOdd = (0.8 * l + 0.2 * next) * s;
+  even = leanEven ? rampEven : plainEven;
+  odd = leanOdd ? rampOdd : plainOdd;
+}
+
+typedef double V2 __attribute__((vector_size(16)));
+typedef int64_t M2 __attribute__((vector_size(16)));
+inline V2 Load2(const double* p) {
+  V2 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void Store2(double* p, V2 v) { std::memcpy(p, &v, sizeof v); }
+
+// Vertical pass of one level into scratch (rows w doubles apart): low-pass rows
+// 0 .. nh - 1 of src, detail rows nh .. 2 nh - 1.
+void VerticalPass(const double* src, int32_t w, int32_t nh, int32_t stride, double* scratch) {
+  const double s = HaarFactor;
+  auto low = [&](int32_t m) { return src + size_t(m) * stride; };
+  auto detail = [&](int32_t m) { return src + size_t(nh + m) * stride; };
+  for (int32_t i = 0; i < nh; ++i) {
+    double* even = scratch + size_t(2 * i) * w;
+    double* odd = even + w;
+    const double* L = low(i);
+    const double* D = detail(i);
+    if (i == 0 || i == nh - 1) {
+      for (int32_t x = 0; x < w; ++x) {
+        even[x] = (L[x] + D[x]) * s;
+        odd[x] = (L[x] - D[x]) * s;
+      }
+      continue;
+    }
+    const double* prev = low(i - 1);
+    const double* next = low(i + 1);
+    const double* prevDetail = detail(i - 1);
+    const double* nextDetail = detail(i + 1);
+    // Two pairs away; where there is none the row is read but the test is true anyway.
+    const bool noSecondPrev = i == 1, noSecondNext = i == nh - 2;
+    const double* prev2 = noSecondPrev ? prev : low(i - 2);
+    const double* next2 = noSecondNext ? next : low(i + 2);
+    int32_t x = 0;
+    // Two columns at a time in SSE2 registers: the same operations on each lane.
+    for (; x + 2 <= w; x += 2) {
+      const V2 l = Load2(L + x), d = Load2(D + x), p = Load2(prev + x), n = Load2(next + x);
+      const V2 zero = {0, 0}, sv = {s, s}, k8 = {0.8, 0.8}, k2 = {0.2, 0.2};
+      const M2 flat = d == zero;
+      const M2 farPrev = noSecondPrev ? M2{-1, -1} : (Load2(prev2 + x) != p);
+      const M2 farNext = noSecondNext ? M2{-1, -1} : (Load2(next2 + x) != n);
+      const M2 leanEven = flat & (Load2(prevDetail + x) == zero) & (l != n) & farNext;
+      const M2 leanOdd = flat & (Load2(nextDetail + x) == zero) & (l != p) & farPrev;
+      const V2 e = leanEven ? (k8 * l + k2 * p) * sv : (l + d) * sv;
+      const V2 o = leanOdd ? (k8 * l + k2 * n) * sv : (l - d) * sv;
+      Store2(even + x, e);
+      Store2(odd + x, o);
+    }
+    for (; x < w; ++x)
+      InnerPair(L[x], D[x], prev[x], next[x], prevDetail[x], nextDetail[x],
+                noSecondPrev | (prev2[x] != prev[x]), noSecondNext | (next2[x] != next[x]),
+                even[x], odd[x]);
+  }
+}
+
+// Horizontal pass of one row: low-pass L[0 .. n - 1], details D[0 .. n - 1].
+void HorizontalPass(const double* L, const double* D, int32_t n, double* out) {
+  const double s = HaarFactor;
+  for (int32_t i : {0, n - 1}) {
+    out[2 * i] = (L[i] + D[i]) * s;
+    out[2 * i + 1] = (L[i] - D[i]) * s;
+  }
+  for (int32_t i = 1; i < n - 1; ++i) {
+    const bool noSecondPrev = i == 1, noSecondNext = i == n - 2;
+    const double prev2 = L[noSecondPrev ? i - 1 : i - 2];
+    const double next2 = L[noSecondNext ? i + 1 : i + 2];
+    InnerPair(L[i], D[i], L[i - 1], L[i + 1], D[i - 1], D[i + 1],
+              noSecondPrev | (prev2 != L[i - 1]), noSecondNext | (next2 != L[i + 1]),
+              out[2 * i], out[2 * i + 1]);
+  }
+}
+
+// One level after the coarser ones. The vertical pass reads only src and the
+// horizontal pass only the scratch plane, so the result can go straight to dst, even
+// when dst is src.
+void InverseLevels(double* src, double* dst, int32_t w, int32_t h, int32_t stride,
+                   int32_t depth, double* scratch) {
+  if (w <= 0 || h <= 0) return;
+  if (depth > 0) InverseLevels(src, src, w / 2, h / 2, stride, depth - 1, scratch);
+  const int32_t nw = w / 2, nh = h / 2;
+  // Odd extents: the unpaired last row or column of a level comes out 0.
+  if (h % 2) std::fill(scratch + size_t(h - 1) * w, scratch + size_t(h) * w, 0.0);
+  VerticalPass(src, w, nh, stride, scratch);
+  for (int32_t y = 0; y < h; ++y) {
+    const double* row = scratch + size_t(y) * w;
+    double* out = dst + size_t(y) * stride;
+    if (nw > 0) HorizontalPass(row, row + nw, nw, out);
+    if (w % 2) out[w - 1] = 0;
+  }
+}
+
+}  // namespace
+
 void InverseTransform(double* src, double* dst, int32_t w, int32_t h, int32_t stride,
                       int32_t fullHeight, int32_t depth) {
+  (void)fullHeight;  // one scratch plane of the region serves every level
   if (w <= 0 || h <= 0) return;
-  if (depth > 0) InverseTransform(src, src, w / 2, h / 2, stride, fullHeight, depth - 1);
-  // The temporaries hold only the region, w doubles to a row.
-  const int32_t nw = w / 2, nh = h / 2;
-  auto t1 = NewPlane(size_t(w) * size_t(h));
-  auto t2 = NewPlane(size_t(w) * size_t(h));
-  // Odd extents: the unpaired last row or column of a level comes out 0.
-  if (h % 2) std::fill(t2.get() + size_t(h - 1) * w, t2.get() + size_t(h) * w, 0.0);
-  if (w % 2)
-    for (int32_t y = 0; y < h; ++y) t1[size_t(y) * w + w - 1] = 0;
-
-  // Vertical pass: pairs of rows, every column of a row pair at once.
-  for (int32_t i = 0; i < nh; ++i) {
-    double* even = t2.get() + size_t(2 * i) * w;
-    double* odd = even + w;
-    for (int32_t x = 0; x < w; ++x)
-      RampSmoothing(src + x, src + size_t(nh) * stride + x, stride, nh, i, even[x], odd[x]);
-  }
-  // Horizontal pass along every row.
-  for (int32_t y = 0; y < h; ++y) {
-    const double* row = t2.get() + size_t(y) * w;
-    double* out = t1.get() + size_t(y) * w;
-    for (int32_t i = 0; i < nw; ++i) RampSmoothing(row, row + nw, 1, nw, i, out[2 * i], out[2 * i + 1]);
-  }
-  for (int32_t y = 0; y < h; ++y)
-    std::memcpy(dst + size_t(y) * stride, t1.get() + size_t(y) * w, size_t(w) * sizeof(double));
+  auto scratch = NewPlane(size_t(w) * size_t(h));
+  InverseLevels(src, dst, w, h, stride, depth, scratch.get());
 }
 
 void PlaneToGray(const double* plane, uint8_t* pixels, size_t count) {
@@ -197,24 +295,23 @@ void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& f
   const int32_t depth = std::min<int32_t>(layout.Depth, MaxDepth);
 
   try {
-    // Positions that a short symbol stream leaves unwritten stay 0.
-    std::vector<int32_t> integers(count * channels, 0);
+    std::unique_ptr<int32_t[]> integers(new int32_t[count * channels]);
     std::vector<double> tableStore(size_t(TableEntries) * channels, 0.0);
     int32_t* planes[3] = {};
     double* tables[3] = {};
     for (int32_t c = 0; c < channels; ++c) {
-      planes[c] = integers.data() + count * c;
+      planes[c] = integers.get() + count * c;
       tables[c] = tableStore.data() + size_t(TableEntries) * c;
     }
     ReadImageStreams(fileName, layout, planes, tables);
 
+    // Each channel is transformed in place in its own plane.
     std::unique_ptr<double[]> outputs[3];
-    auto work = NewPlane(count);
     for (int32_t c = 0; c < channels; ++c) {
-      Dequantize(planes[c], work.get(), layout.Width, layout.Height, depth, tables[c]);
       outputs[c] = NewPlane(count);
-      InverseTransform(work.get(), outputs[c].get(), layout.Width, layout.Height, layout.Width,
-                       layout.Height, depth);
+      Dequantize(planes[c], outputs[c].get(), layout.Width, layout.Height, depth, tables[c]);
+      InverseTransform(outputs[c].get(), outputs[c].get(), layout.Width, layout.Height,
+                       layout.Width, layout.Height, depth);
     }
     if (channels == 1)
       PlaneToGray(outputs[0].get(), pixels, count);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -49,7 +50,7 @@ int output = FSOUND_OUTPUT_AUDIBLE;
 bool initialised = false;
 SDL_AudioDeviceID device = 0;
 std::mutex clockLock;
-FSOUND_STREAM* current = nullptr;  // the stream the callback plays
+std::atomic<FSOUND_STREAM*> current{nullptr};  // the stream the callback plays
 
 int64_t NowNs() {
   using namespace std::chrono;
@@ -79,8 +80,8 @@ void FillFromStream(FSOUND_STREAM* stream, Uint8* out, int bytes) {
 
 void AudioCallback(void*, Uint8* out, int bytes) {
   int64_t now = NowNs();
-  FSOUND_STREAM* stream = current;
-  if (!stream || !stream->playing) {
+  FSOUND_STREAM* stream = current.load();
+  if (!stream) {
     std::memset(out, 0, static_cast<size_t>(bytes));
     return;
   }

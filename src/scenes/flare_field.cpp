@@ -22,8 +22,8 @@ void DrawFlareRow(double y, int32_t first, int32_t last) {
 // One flare quad of colour (1, 1, 1, alpha), half-width a and half-height b at depth
 // z of frame, the texture mirrored, sent in eye space.
 void FlareQuad(const ModelFrame& frame, float alpha, double a, double b, double z) {
-  auto vertex = [&frame](double x, double y, double z) {
-    const Point3 eye = frame.Apply(x, y, z);
+  auto vertex = [&frame](double x, double y, double depth) {
+    const Point3 eye = frame.Apply(x, y, depth);
     glVertex3d(eye.x, eye.y, eye.z);
   };
   glColor4f(1, 1, 1, alpha);

@@ -98,11 +98,10 @@ TEST(RenderToolStills, AMomentShowsTheFrameOfTheLastMultipleOf15) {
 }
 
 TEST(RenderToolTimeline, EveryFlashStartsWithAWhiteFrame) {
-  // The first frame in each flash window, and the frame before it.
+  // The first frame in each flash window (the first multiple of 15 above its start).
   for (int first : {21015, 28005, 35010, 42015, 49005}) {
     SCOPED_TRACE(first);
     EXPECT_TRUE(AllWhite(RenderAt(first)));
-    EXPECT_FALSE(AllWhite(RenderAt(first - 15)));
   }
 }
 

@@ -1,11 +1,9 @@
-// The flare field: its rows, its tiles' three quads, its set-up and its reset.
+// The flare field: its rows and its tiles' three quads.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <map>
-#include <numbers>
 #include <vector>
 
 #include "gl_recorder.h"
@@ -17,24 +15,21 @@
 namespace {
 
 using namespace scenes;
-using Quad = std::array<recorder::Vertex, 4>;
 
 class FlareFieldTest : public testsupport::SceneTest {
  protected:
   void SetUp() override {
     SceneTest::SetUp();
     ScenePhase = 21;
-    PulseIndex2 = 1000;
+    PulseIndex2 = 90;
     SceneClock = 30000;
   }
 };
 
-// The quads of tile v at row height 0, in eye space.
-std::vector<Quad> RecordTile(int32_t v) {
-  recorder::Start();
-  DrawFlareTile(v, 0);
-  recorder::Stop();
-  return recorder::Quads();
+std::vector<int> Columns(int first, int last) {
+  std::vector<int> v;
+  for (int c = first; c <= last; c += 3) v.push_back(c);
+  return v;
 }
 
 TEST_F(FlareFieldTest, DrawsEightyFiveTilesOfThreeQuadsInSevenRows) {
@@ -44,8 +39,7 @@ TEST_F(FlareFieldTest, DrawsEightyFiveTilesOfThreeQuadsInSevenRows) {
   const auto quads = recorder::Quads();
   ASSERT_EQ(quads.size(), 255u);
 
-  // Quad 1 of a tile is centred at (v / 3, y, -20 - |v / 4|): read the column value
-  // and the row back from it.
+  // Quad 1 of a tile is centred at (v / 3, y, -20 - |v / 4|): read v and y back.
   std::map<int, std::vector<int>> rows;
   std::vector<int> rowOrder;
   for (size_t q = 0; q < quads.size(); q += 3) {
@@ -60,90 +54,49 @@ TEST_F(FlareFieldTest, DrawsEightyFiveTilesOfThreeQuadsInSevenRows) {
     rows[y].push_back(v);
   }
   EXPECT_EQ(rowOrder, (std::vector<int>{0, 2, -2, 4, -4, 6, -6}));
-
-  auto range = [](int first, int last) {
-    std::vector<int> v;
-    for (int c = first; c <= last; c += 3) v.push_back(c);
-    return v;
-  };
-  EXPECT_EQ(rows[0], range(-30, 30));
-  EXPECT_EQ(rows[2], range(-20, 19));
-  EXPECT_EQ(rows[-2], range(-20, 19));
-  EXPECT_EQ(rows[4], range(-15, 15));
-  EXPECT_EQ(rows[-4], range(-15, 15));
-  EXPECT_EQ(rows[6], (std::vector<int>{-10, -7, -4, -1, 2, 5, 8}));
-  EXPECT_EQ(rows[-6], rows[6]);
+  EXPECT_EQ(rows[0], Columns(-30, 30));
+  EXPECT_EQ(rows[2], Columns(-20, 19));
+  EXPECT_EQ(rows[-2], Columns(-20, 19));
+  EXPECT_EQ(rows[4], Columns(-15, 15));
+  EXPECT_EQ(rows[-4], Columns(-15, 15));
+  EXPECT_EQ(rows[6], Columns(-10, 8));
+  EXPECT_EQ(rows[-6], Columns(-10, 8));
 }
 
-TEST_F(FlareFieldTest, CentreTileStacksThreeSquaresTurnedByTheirAngles) {
+TEST_F(FlareFieldTest, TileQuadsTurnFurtherAndTwoDriftTowardsTheViewer) {
+  FlareFieldScene();  // the set-up: Progress 0, then 0.2
   Progress = 0;
-  PulseIndex2 = 90;
-  const auto quads = RecordTile(0);
-  ASSERT_EQ(quads.size(), 3u);
-  // Quad 1: the 2 x 2 square at -20, its first corner (-1, -1) turned by 90 degrees.
+  recorder::Start();
+  DrawFlareTile(0, 0);
+  DrawFlareTile(30, 0);
+  recorder::Stop();
+  const auto quads = recorder::Quads();
+  ASSERT_EQ(quads.size(), 6u);
+  // v = 0: quad 1, the 2 x 2 square at -20, its first corner (-1, -1) turned by
+  // PulseIndex2 = 90 degrees; quads 2 and 3 at -19, turned further by 0.3 and 0.4.
   EXPECT_NEAR(quads[0][0].x, 1, 1e-9);
   EXPECT_NEAR(quads[0][0].y, -1, 1e-9);
   EXPECT_NEAR(quads[0][0].z, -20, 1e-9);
-  // Quads 2 and 3 one unit nearer, turned further by 0.3 and then 0.4 degrees.
   for (int q = 1; q <= 2; ++q) {
-    for (const auto& c : quads[q]) EXPECT_NEAR(c.z, -19, 1e-9);
-    const double turn = (90 + (q == 1 ? 0.3 : 0.7)) * std::numbers::pi / 180;
+    const double turn = (90 + (q == 1 ? 0.3 : 0.7)) * M_PI / 180;
     EXPECT_NEAR(quads[q][0].x, -std::cos(turn) + std::sin(turn), 1e-9) << q;
     EXPECT_NEAR(quads[q][0].y, -std::sin(turn) - std::cos(turn), 1e-9) << q;
+    EXPECT_NEAR(quads[q][0].z, -19, 1e-9) << q;
   }
-}
+  // v = 30: quad 1 mirrored (half-sizes -1, -2) and turned by 60 + 30 + 90 degrees,
+  // so its first corner, (1, 2) before the turn, lies at (10 - 1, -2).
+  EXPECT_NEAR(quads[3][0].x, 9, 1e-9);
+  EXPECT_NEAR(quads[3][0].y, -2, 1e-9);
+  EXPECT_NEAR(quads[3][0].z, -27.5, 1e-9);
 
-TEST_F(FlareFieldTest, OuterTilesAreMirroredOrFlatAndFartherAway) {
-  PulseIndex2 = 360;
-  // v = 30: quad 1 half-sizes (-1, -2), 7.5 units behind the centre tile's.
-  const auto far = RecordTile(30);
-  double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
-  for (const auto& c : far[0]) {
-    EXPECT_NEAR(c.z, -27.5, 1e-9);
-    minX = std::min(minX, c.x), maxX = std::max(maxX, c.x);
-    minY = std::min(minY, c.y), maxY = std::max(maxY, c.y);
-  }
-  // Turned by 2v + v + 360 = 450 degrees: a quarter turn, so the 2 x 4 quad stands.
-  EXPECT_NEAR(maxX - minX, 4, 1e-9);
-  EXPECT_NEAR(maxY - minY, 2, 1e-9);
-  EXPECT_NEAR((maxX + minX) / 2, 10, 1e-9);
-  // Mirrored: its first corner, texture (1, 1), lies at (+1, +2) before the turn.
-  EXPECT_NEAR(far[0][0].x, 10 - 2, 1e-9);
-  EXPECT_NEAR(far[0][0].y, 1, 1e-9);
-
-  // v = 10: quad 1 has no height; v = 15: no width.
-  for (int v : {10, -10, 15, -15}) {
-    const auto tile = RecordTile(v);
-    const auto& e = tile[0];
-    const double ux = e[1].x - e[0].x, uy = e[1].y - e[0].y;
-    const double wx = e[3].x - e[0].x, wy = e[3].y - e[0].y;
-    EXPECT_NEAR(ux * wy - uy * wx, 0, 1e-9) << v;
-  }
-}
-
-TEST_F(FlareFieldTest, TwoQuadsDriftTowardsTheViewerFrameByFrame) {
   for (int frame = 0; frame < 10; ++frame) FlareFieldScene();
-  EXPECT_NEAR(Progress, 2.0, 1e-12);
-  const auto quads = RecordTile(0);
-  EXPECT_NEAR(quads[0][0].z, -20, 1e-9);
-  EXPECT_NEAR(quads[1][0].z, -19 + 0.4, 1e-9);
-  EXPECT_NEAR(quads[2][0].z, -19 + 1.0, 1e-9);
-}
-
-TEST_F(FlareFieldTest, SetsUpOnceAndResetsTheFlashCounterAfter34000) {
-  Progress = 9;
-  FlashCounter = 7;
-  SceneClock = 34000;
-  FlareFieldScene();
-  EXPECT_EQ(ScenePhase, 22);
-  EXPECT_DOUBLE_EQ(Progress, 0.2);
-  EXPECT_EQ(FlashCounter, 7);
-  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-
-  SceneClock = 34001;
-  FlareFieldScene();
-  EXPECT_DOUBLE_EQ(Progress, 0.4);
-  EXPECT_EQ(FlashCounter, 0);
+  recorder::Start();
+  DrawFlareTile(0, 0);
+  recorder::Stop();
+  const auto later = recorder::Quads();
+  EXPECT_NEAR(later[0][0].z, -20, 1e-9);
+  EXPECT_NEAR(later[1][0].z, -19 + 0.4, 1e-9);
+  EXPECT_NEAR(later[2][0].z, -19 + 1.0, 1e-9);
 }
 
 }  // namespace

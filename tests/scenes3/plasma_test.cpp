@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "demo/timeline.h"
@@ -75,6 +76,28 @@ TEST_F(PlasmaTest, EveryTexelFollowsTheFloorAndWrapRule) {
       }
     }
     EXPECT_EQ(mismatches, 0) << "phase " << phase;
+  }
+}
+
+TEST_F(PlasmaTest, OtherCanvasSizesGetWhatSetPixelWouldWrite) {
+  texture::CanvasTexture* const saved = Textures.canvas;
+  for (const auto& [w, h] : {std::pair{200, 300}, std::pair{300, 100}}) {
+    texture::CanvasTexture* canvas = texture::Create(w, h, 4, false);
+    texture::CanvasTexture* reference = texture::Create(w, h, 4, false);
+    PlasmaPhase = 77;
+    for (int x = 0; x < 256; ++x) {
+      for (int y = 0; y < 256; ++y) {
+        const Texel t = ExpectedTexel(ColumnSum(x, 77) + RowSum(y, 77));
+        texture::SetPixelRGBA(reference, x, y, t.r, t.g, t.b, t.a);
+      }
+    }
+    Textures.canvas = canvas;
+    UpdatePlasmaTexture();
+    Textures.canvas = saved;
+    EXPECT_EQ(0, std::memcmp(canvas->Pixels, reference->Pixels, 4 * size_t(w) * h))
+        << w << " x " << h;
+    texture::Destroy(canvas);
+    texture::Destroy(reference);
   }
 }
 

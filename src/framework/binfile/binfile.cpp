@@ -17,8 +17,9 @@ namespace {
 FailureHandler handler = nullptr;
 const char* consoleProgram = nullptr;
 
-[[noreturn]] void Raise(const std::string& name, int32_t code, uintptr_t address) {
-  const std::string problem = ProblemText(code);
+[[noreturn]] void Raise(const std::string& name, int32_t code, uintptr_t address,
+                        std::string problem = {}) {
+  if (problem.empty()) problem = ProblemText(code);
   if (handler) handler(code, name, problem, address);
   if (consoleProgram) {
     std::fprintf(stderr, "%s: %s: %s\n", consoleProgram, name.c_str(), problem.c_str());
@@ -35,6 +36,13 @@ const char* consoleProgram = nullptr;
 // The system's error number of a failed call, or fallback when it left none.
 int32_t ErrnoOr(int32_t fallback) { return errno > 0 && errno < 256 ? errno : fallback; }
 
+// The system's description of errno after a failed write, if it left one.
+std::string WriteProblem() {
+  std::string problem = ProblemText(ShortWrite);
+  if (errno > 0) problem += ": " + std::string(std::strerror(errno));
+  return problem;
+}
+
 }  // namespace
 
 File::~File() {
@@ -44,12 +52,11 @@ File::~File() {
 std::string ProblemText(int32_t code) {
   switch (code) {
     case MissingFile: return "file not found";
-    case ShortRead: return "unexpected end of file (runtime error 100)";
-    case ShortWrite: return "could not write the whole file (runtime error 101)";
-    case NotOpen: return "file not open (runtime error 103)";
-    case OutOfMemory: return "not enough memory for the picture (runtime error 203)";
-    default: return std::string(std::strerror(code)) + " (runtime error " +
-                    std::to_string(code) + ")";
+    case ShortRead: return "unexpected end of file (truncated or damaged)";
+    case ShortWrite: return "could not write the whole file";
+    case NotOpen: return "file not open";
+    case OutOfMemory: return "not enough memory";
+    default: return std::strerror(code);
   }
 }
 
@@ -73,7 +80,10 @@ __attribute__((noinline)) void Create(File& file, const std::string& name) {
   file.Name = name;
   errno = 0;
   file.Handle = std::fopen(name.c_str(), "wb");
-  if (!file.Handle) Raise(name, ErrnoOr(MissingFile), CALLER);
+  if (!file.Handle) {
+    const int32_t code = ErrnoOr(MissingFile);
+    Raise(name, code, CALLER, "cannot create: " + std::string(std::strerror(code)));
+  }
 }
 
 __attribute__((noinline)) void Read(File& file, void* buffer, size_t count) {
@@ -85,7 +95,9 @@ __attribute__((noinline)) void Read(File& file, void* buffer, size_t count) {
 __attribute__((noinline)) void Write(File& file, const void* buffer, size_t count) {
   if (!file.Handle) Raise(file.Name, NotOpen, CALLER);
   if (count == 0) return;
-  if (std::fwrite(buffer, 1, count, file.Handle) != count) Raise(file.Name, ShortWrite, CALLER);
+  errno = 0;
+  if (std::fwrite(buffer, 1, count, file.Handle) != count)
+    Raise(file.Name, ShortWrite, CALLER, WriteProblem());
 }
 
 __attribute__((noinline)) void Seek(File& file, uint64_t position) {
@@ -109,7 +121,8 @@ __attribute__((noinline)) void Close(File& file) {
   std::FILE* handle = file.Handle;
   file.Handle = nullptr;
   // Data still in the stdio buffer is written here; a full disk shows up now.
-  if (std::fclose(handle) != 0) Raise(file.Name, ShortWrite, CALLER);
+  errno = 0;
+  if (std::fclose(handle) != 0) Raise(file.Name, ShortWrite, CALLER, WriteProblem());
 }
 
 __attribute__((noinline)) void Fail(const std::string& fileName, int32_t code) {

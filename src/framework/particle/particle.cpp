@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "framework/binfile/binfile.h"
 #include "framework/particle/random.h"
 #include "framework/window/window.h"
 
@@ -11,8 +12,11 @@ namespace particle {
 
 ParticleSystem* Create(int32_t count) {
   if (count > PoolCapacity) window::ShowError("cvnParticle", "Too many Particles initialized");
-  // Value-initialisation zeroes the header and every field of every record.
-  return new ParticleSystem();
+  // Value-initialisation zeroes the header and every field of every record. A heap
+  // that cannot hold the pool ends the program as the runtime's heap error.
+  auto* system = new (std::nothrow) ParticleSystem();
+  if (!system) binfile::Fail("", binfile::OutOfMemory);
+  return system;
 }
 
 void Destroy(ParticleSystem* system) { delete system; }

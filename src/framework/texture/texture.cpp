@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "framework/binfile/binfile.h"
 #include "framework/window/window.h"
 
 namespace texture {
@@ -101,6 +102,7 @@ CanvasTexture* Create(int32_t width, int32_t height, int32_t components, bool mi
   const size_t pixelCount =
       width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) : 0;
   canvas->Pixels = static_cast<uint8_t*>(std::calloc(pixelCount * 4 + 1, 1));
+  if (!canvas->Pixels) binfile::Fail("", binfile::OutOfMemory);
   glGenTextures(1, &canvas->Name);
   glBindTexture(GL_TEXTURE_2D, canvas->Name);
   CanvasToGL(canvas);

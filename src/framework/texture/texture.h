@@ -12,7 +12,8 @@ namespace texture {
 // A texture loaded once from a picture file.
 struct ImageTexture {
   codec::ImageHeader Header;
-  uint8_t* Pixels;  // decoded picture, owned (std::free)
+  uint8_t* Pixels;  // decoded picture, owned (std::free): a word per pixel with the
+                    // bytes blue, green, red, 0 (24 bits), or one grey byte (8 bits)
   int32_t Width;
   int32_t Height;
   uint32_t Name;    // the TextureId scenes bind
@@ -28,13 +29,23 @@ struct CanvasTexture {
   uint32_t Name;    // changes at every Upload
 };
 
+// Decodes the picture (name cut to 255 characters) and uploads it with the given
+// internal format, bound to GL_TEXTURE_2D; mipmapped: a GLU mipmap chain, nearest
+// magnification. A picture without rows or columns, or with bits per pixel neither
+// 8 nor 24, shows "Could not load Texture" and ends the program.
 ImageTexture* Load(const std::string& fileName, int32_t components, bool mipmapped);
+// Deletes the GL texture and the object (null is ignored).
 void Destroy(ImageTexture* texture);
 
+// A black, transparent canvas of width x height pixels (4 bytes each whatever the
+// components), uploaded and bound.
 CanvasTexture* Create(int32_t width, int32_t height, int32_t components, bool mipmapped);
+// Writes one pixel of the buffer; positions outside the canvas are ignored.
 void SetPixelRGBA(CanvasTexture* canvas, int32_t x, int32_t y, uint8_t r, uint8_t g,
                   uint8_t b, uint8_t a);
+// Replaces the GL texture with the buffer under a fresh Name (read Name afterwards).
 void Upload(CanvasTexture* canvas);
+// Deletes the GL texture and the object (null is ignored).
 void Destroy(CanvasTexture* canvas);
 
 // The driver's texture slots.
