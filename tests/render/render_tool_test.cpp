@@ -3,11 +3,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/test_pictures.h"
 #include "tool_runner.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -63,7 +66,35 @@ TEST(RenderToolFailures, AMissingPictureIsNamedBeforeAnythingRuns) {
   const Result r = RunTool({"--data", empty.Path(), "--at", "0", "-o", png});
   EXPECT_EQ(r.Code, 1);
   EXPECT_NE(r.Err.find("data/intro1.tqz: No such file or directory"), std::string::npos) << r.Err;
-  EXPECT_FALSE(std::filesystem::exists(png));
+  EXPECT_FALSE(fs::exists(png));
+}
+
+TEST(RenderToolFailures, ABrokenPictureEndsTheRunWithAFailure) {
+  // The framework's own error reports: the runtime error box for a short file (its
+  // code, 100), and "Could not load Texture" for a picture of height 0, which would
+  // end the process with code 0.
+  const testsupport::TempDir dir;
+  fs::create_directories(dir.File("data"));
+  for (const auto& entry : fs::directory_iterator(std::string(LUMETRA_BUILD_DIR) + "/data"))
+    fs::copy_file(entry.path(), dir.File("data/" + entry.path().filename().string()));
+  const std::string picture = dir.File("data/flare.tqz");
+  const std::string png = dir.File("frame.png");
+  fs::resize_file(picture, 40);
+  Result r = RunTool({"--data", dir.Path(), "--at", "0", "-o", png});
+  EXPECT_EQ(r.Code, 100);
+  EXPECT_NE(r.Err.find("Runtime error 100"), std::string::npos) << r.Err;
+
+  fs::copy_file(std::string(LUMETRA_BUILD_DIR) + "/data/flare.tqz", picture,
+                fs::copy_options::overwrite_existing);
+  {
+    std::fstream file(picture, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(5);  // the 16-bit height
+    file.write("\0\0", 2);
+  }
+  r = RunTool({"--data", dir.Path(), "--at", "0", "-o", png});
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Err.find("Could not load Texture"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(png));
 }
 
 TEST(RenderToolFailures, MissingFfmpegAndUnwritableOutputAreReported) {

@@ -51,11 +51,12 @@ namespace {
 using render::PrintError;
 
 // The framework ends the process with exit code 0 after its error boxes (a picture
-// it cannot use, for example). For this tool that is a failure: any exit before the
-// job has finished becomes exit code 1.
+// it cannot use, for example). For this tool that is a failure: an exit with code 0
+// before the job has finished becomes exit code 1 (other codes, such as the runtime
+// error box's, stay as they are).
 bool jobFinished = false;
-void ExitGuard() {
-  if (!jobFinished) _exit(1);
+void ExitGuard(int status, void*) {
+  if (status == 0 && !jobFinished) _exit(1);
 }
 
 bool ParseSize(const std::string& text, render::FrameSize& size) {
@@ -236,7 +237,7 @@ int main(int argc, char** argv) {
   // to standard error instead of waiting for a click on some screen.
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
-  std::atexit(ExitGuard);
+  on_exit(ExitGuard, nullptr);
   int code;
   if (still)
     code = render::RenderStill(job);
