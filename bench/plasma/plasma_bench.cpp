@@ -6,8 +6,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "demo/gl_state.h"
 #include "demo/startup.h"
@@ -23,6 +25,43 @@ namespace {
 using namespace scenes;
 
 constexpr int kPlasmaPixels = 256 * 256;
+
+// The pictures the scenes draw; without them only the generator is measured.
+bool HavePictures() {
+  for (const char* name : {"intro1", "checkers", "checkers2", "flare", "flare2", "greets1",
+                           "greets2", "greets3"}) {
+    if (!std::filesystem::exists(std::string("data/") + name + ".tqz")) return false;
+  }
+  return true;
+}
+
+bool pictures = false;
+int contextWidth = 0;
+int contextHeight = 0;
+
+// Makes the offscreen context of the given size current, with the driver's start-up
+// done in it. Benchmarks are registered grouped by size, so this reopens rarely.
+void UseContext(int width, int height) {
+  if (width == contextWidth && height == contextHeight) return;
+  if (contextWidth != 0) {
+    demo::DestroyParticlePool();
+    if (pictures) demo::DestroyTextureBank();
+    window::CloseOffscreenContext();
+  }
+  if (!window::OpenOffscreenContext(width, height)) std::exit(1);
+  contextWidth = width;
+  contextHeight = height;
+  demo::InitGLState(width, height);
+  demo::BuildTables();
+  if (pictures) {
+    demo::LoadTextureBank();
+  } else {
+    Textures.canvas = texture::Create(256, 256, 4, false);
+  }
+  demo::CreateParticlePool();
+  demo::ResetSceneGlobals();
+  particle::SeedRandom(1);
+}
 
 // The generator as a plain transcription: per pixel look-ups and SetPixelRGBA, in
 // column order. The baseline the production version is measured against.
@@ -44,6 +83,7 @@ void PlainPlasma() {
 }
 
 void BM_UpdatePlasmaTexture(benchmark::State& state) {
+  UseContext(64, 48);
   for (auto _ : state) {
     UpdatePlasmaTexture();
     glFinish();
@@ -53,6 +93,7 @@ void BM_UpdatePlasmaTexture(benchmark::State& state) {
 }
 
 void BM_PlainPlasmaWithUpload(benchmark::State& state) {
+  UseContext(64, 48);
   for (auto _ : state) {
     PlainPlasma();
     glFinish();
@@ -62,6 +103,7 @@ void BM_PlainPlasmaWithUpload(benchmark::State& state) {
 }
 
 void BM_CanvasUploadOnly(benchmark::State& state) {
+  UseContext(64, 48);
   for (auto _ : state) {
     texture::Upload(Textures.canvas);
     glFinish();
@@ -87,10 +129,13 @@ const SceneCase kScenes[] = {
     {"GreetingsFadeScene", GreetingsFadeScene, 68000, 0, true},
 };
 
-void BM_SceneFrame(benchmark::State& state, const SceneCase* scene) {
+void BM_SceneFrame(benchmark::State& state, const SceneCase* scene, int width, int height) {
+  UseContext(width, height);
   static const SceneCase* warmed = nullptr;
-  if (warmed != scene) {
+  static int warmedWidth = 0;
+  if (warmed != scene || warmedWidth != width) {
     warmed = scene;
+    warmedWidth = width;
     ScenePhase = 10;
     if (scene->greetings) {
       SceneClock = 56001;
@@ -107,70 +152,33 @@ void BM_SceneFrame(benchmark::State& state, const SceneCase* scene) {
   }
 }
 
-// The pictures the scenes draw; without them only the generator is measured.
-bool HavePictures() {
-  for (const char* name : {"intro1", "checkers", "checkers2", "flare", "flare2", "greets1",
-                           "greets2", "greets3"}) {
-    if (!std::filesystem::exists(std::string("data/") + name + ".tqz")) return false;
-  }
-  return true;
-}
-
-bool OpenContext(int width, int height, bool pictures) {
-  if (!window::OpenOffscreenContext(width, height)) return false;
-  demo::InitGLState(width, height);
-  demo::BuildTables();
-  if (pictures) {
-    demo::LoadTextureBank();
-  } else {
-    Textures.canvas = texture::Create(256, 256, 4, false);
-  }
-  demo::CreateParticlePool();
-  demo::ResetSceneGlobals();
-  particle::SeedRandom(1);
-  return true;
-}
-
-void CloseContext(bool pictures) {
-  demo::DestroyParticlePool();
-  if (pictures) demo::DestroyTextureBank();
-  window::CloseOffscreenContext();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  const bool pictures = HavePictures();
+  pictures = HavePictures();
   if (!pictures) {
     std::fprintf(stderr, "data/ lacks the pictures (run from the build directory after a "
                          "full build): measuring the plasma generator only\n");
   }
-  const struct {
-    int w, h;
-  } sizes[] = {{64, 48}, {640, 480}};
-  for (const auto& size : sizes) {
-    if (!OpenContext(size.w, size.h, pictures)) return 1;
-    const std::string suffix = "/" + std::to_string(size.w) + "x" + std::to_string(size.h);
-    // The generator does not depend on the viewport: measure it once.
-    if (size.w == 64) {
-      benchmark::RegisterBenchmark("UpdatePlasmaTexture", BM_UpdatePlasmaTexture)
-          ->Repetitions(10)->ReportAggregatesOnly(true);
-      benchmark::RegisterBenchmark("PlainPlasmaWithUpload", BM_PlainPlasmaWithUpload)
-          ->Repetitions(10)->ReportAggregatesOnly(true);
-      benchmark::RegisterBenchmark("CanvasUploadOnly", BM_CanvasUploadOnly)
-          ->Repetitions(10)->ReportAggregatesOnly(true);
+  // The generator does not depend on the viewport: measure it once.
+  benchmark::RegisterBenchmark("UpdatePlasmaTexture", BM_UpdatePlasmaTexture)
+      ->Repetitions(10)->ReportAggregatesOnly(true);
+  benchmark::RegisterBenchmark("PlainPlasmaWithUpload", BM_PlainPlasmaWithUpload)
+      ->Repetitions(10)->ReportAggregatesOnly(true);
+  benchmark::RegisterBenchmark("CanvasUploadOnly", BM_CanvasUploadOnly)
+      ->Repetitions(10)->ReportAggregatesOnly(true);
+  if (pictures) {
+    for (const auto& [w, h] : {std::pair{64, 48}, std::pair{640, 480}}) {
+      const std::string suffix = "/" + std::to_string(w) + "x" + std::to_string(h);
+      for (const SceneCase& scene : kScenes) {
+        benchmark::RegisterBenchmark((scene.name + suffix).c_str(), BM_SceneFrame, &scene, w, h)
+            ->Iterations(1)->Repetitions(100)->ReportAggregatesOnly(true)
+            ->Unit(benchmark::kMillisecond);
+      }
     }
-    for (const SceneCase& scene : kScenes) {
-      if (!pictures) break;
-      benchmark::RegisterBenchmark((scene.name + suffix).c_str(), BM_SceneFrame, &scene)
-          ->Iterations(1)->Repetitions(100)->ReportAggregatesOnly(true)
-          ->Unit(benchmark::kMillisecond);
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::ClearRegisteredBenchmarks();
-    CloseContext(pictures);
   }
+  benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;
 }

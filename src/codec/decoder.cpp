@@ -125,24 +125,6 @@ void Dequantize(const int32_t* integers, double* plane, int32_t width, int32_t h
 
 namespace {
 
-// The pair rule for the inner pairs, as RampSmoothing, written without branches so
-// whole rows go through at once. l, d: the pair's low-pass and detail values; prev,
-// next: the neighbouring low-pass values; prevDetail, nextDetail: their details;
-// farPrev, farNext: whether the low-pass value two pairs away differs from prev or
-// next (or there is none). With d = 0, (l + d) * s is exactly l * s.
-inline void InnerPair(double l, double d, double prev, double next, double prevDetail,
-                      double nextDetail, bool farPrev, bool farNext, double& even,
-                      double& odd) {
-  const double s = HaarFactor;
-  const bool flat = d == 0;
-  const bool leanEven = flat & (prevDetail == 0) & (l != next) & farNext;
-  const bool leanOdd = flat & (nextDetail == 0) & (l != prev) & farPrev;
-  const double plainEven = (l + d) * s, plainOdd = (l - d) * s;
-  const double rampEven = (0.8 * l + 0.2 * prev) * s, rampOdd = (0.8 * l + 0.2 * next) * s;
-  even = leanEven ? rampEven : plainEven;
-  odd = leanOdd ? rampOdd : plainOdd;
-}
-
 typedef double V2 __attribute__((vector_size(16)));
 typedef int64_t M2 __attribute__((vector_size(16)));
 inline V2 Load2(const double* p) {
@@ -163,7 +145,7 @@ void VerticalPass(const double* src, int32_t w, int32_t nh, int32_t stride, doub
     double* odd = even + w;
     const double* L = low(i);
     const double* D = detail(i);
-    if (i == 0 || i == nh - 1) {
+    if (i == 0 || i == nh - 1) {  // outer pairs are always plain
       for (int32_t x = 0; x < w; ++x) {
         even[x] = (L[x] + D[x]) * s;
         odd[x] = (L[x] - D[x]) * s;
@@ -179,7 +161,9 @@ void VerticalPass(const double* src, int32_t w, int32_t nh, int32_t stride, doub
     const double* prev2 = noSecondPrev ? prev : low(i - 2);
     const double* next2 = noSecondNext ? next : low(i + 2);
     int32_t x = 0;
-    // Two columns at a time in SSE2 registers: the same operations on each lane.
+    // Two columns at a time in SSE2 registers, the pair rule of RampSmoothing without
+    // branches (with d = 0, (l + d) * s is exactly l * s): the same operations on each
+    // lane as on one column.
     for (; x + 2 <= w; x += 2) {
       const V2 l = Load2(L + x), d = Load2(D + x), p = Load2(prev + x), n = Load2(next + x);
       const V2 zero = {0, 0}, sv = {s, s}, k8 = {0.8, 0.8}, k2 = {0.2, 0.2};
@@ -194,26 +178,7 @@ void VerticalPass(const double* src, int32_t w, int32_t nh, int32_t stride, doub
       Store2(odd + x, o);
     }
     for (; x < w; ++x)
-      InnerPair(L[x], D[x], prev[x], next[x], prevDetail[x], nextDetail[x],
-                noSecondPrev | (prev2[x] != prev[x]), noSecondNext | (next2[x] != next[x]),
-                even[x], odd[x]);
-  }
-}
-
-// Horizontal pass of one row: low-pass L[0 .. n - 1], details D[0 .. n - 1].
-void HorizontalPass(const double* L, const double* D, int32_t n, double* out) {
-  const double s = HaarFactor;
-  for (int32_t i : {0, n - 1}) {
-    out[2 * i] = (L[i] + D[i]) * s;
-    out[2 * i + 1] = (L[i] - D[i]) * s;
-  }
-  for (int32_t i = 1; i < n - 1; ++i) {
-    const bool noSecondPrev = i == 1, noSecondNext = i == n - 2;
-    const double prev2 = L[noSecondPrev ? i - 1 : i - 2];
-    const double next2 = L[noSecondNext ? i + 1 : i + 2];
-    InnerPair(L[i], D[i], L[i - 1], L[i + 1], D[i - 1], D[i + 1],
-              noSecondPrev | (prev2 != L[i - 1]), noSecondNext | (next2 != L[i + 1]),
-              out[2 * i], out[2 * i + 1]);
+      RampSmoothing(src + x, src + size_t(nh) * stride + x, stride, nh, i, even[x], odd[x]);
   }
 }
 
@@ -228,10 +193,12 @@ void InverseLevels(double* src, double* dst, int32_t w, int32_t h, int32_t strid
   // Odd extents: the unpaired last row or column of a level comes out 0.
   if (h % 2) std::fill(scratch + size_t(h - 1) * w, scratch + size_t(h) * w, 0.0);
   VerticalPass(src, w, nh, stride, scratch);
+  // Horizontal pass along every row of the scratch plane.
   for (int32_t y = 0; y < h; ++y) {
     const double* row = scratch + size_t(y) * w;
     double* out = dst + size_t(y) * stride;
-    if (nw > 0) HorizontalPass(row, row + nw, nw, out);
+    for (int32_t i = 0; i < nw; ++i)
+      RampSmoothing(row, row + nw, 1, nw, i, out[2 * i], out[2 * i + 1]);
     if (w % 2) out[w - 1] = 0;
   }
 }
@@ -305,13 +272,15 @@ void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& f
     }
     ReadImageStreams(fileName, layout, planes, tables);
 
-    // Each channel is transformed in place in its own plane.
+    // Each channel is transformed in place in its own plane; the channels share one
+    // scratch plane (fresh memory costs a page fault per page on first touch).
     std::unique_ptr<double[]> outputs[3];
+    auto scratch = NewPlane(count);
     for (int32_t c = 0; c < channels; ++c) {
       outputs[c] = NewPlane(count);
       Dequantize(planes[c], outputs[c].get(), layout.Width, layout.Height, depth, tables[c]);
-      InverseTransform(outputs[c].get(), outputs[c].get(), layout.Width, layout.Height,
-                       layout.Width, layout.Height, depth);
+      InverseLevels(outputs[c].get(), outputs[c].get(), layout.Width, layout.Height,
+                    layout.Width, depth, scratch.get());
     }
     if (channels == 1)
       PlaneToGray(outputs[0].get(), pixels, count);

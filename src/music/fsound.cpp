@@ -40,10 +40,16 @@ constexpr int kRate = 44100;
 constexpr int kChannels = 2;
 constexpr int kBufferFrames = 1024;
 constexpr int kFrameBytes = kChannels * 2;
-// How fast the position may be pulled towards the device's count: 5 % of the time
-// between reads, far more than the device's rate error and small enough that two
-// reads 1 ms apart never differ by more than about 1.05 ms.
-constexpr double kSlew = 0.05;
+constexpr double kBufferMs = kBufferFrames * 1000.0 / kRate;  // 23.2 ms
+// How fast the position may be pulled towards the device, as a share of the time
+// between reads: forward by 5 % (no jumps: two reads 1 ms apart differ by at most
+// about 1.05 ms), back by 25 % (a device that runs slow, or a callback that comes
+// early, slows the clock down; it never goes back).
+constexpr double kPullForward = 0.05;
+constexpr double kPullBack = 0.25;
+// A device that has not asked for sound for this long has stalled: the position
+// then runs on real time, so a waiting frame loop never hangs.
+constexpr double kStallMs = 250.0;
 
 int lastError = FMOD_ERR_NONE;
 int output = FSOUND_OUTPUT_AUDIBLE;
@@ -95,11 +101,15 @@ void AudioCallback(void*, Uint8* out, int bytes) {
 }
 
 // Where the stream is now by the device: the frames heard by the latest callback
-// plus the real time since it. Without a device, real time since play.
+// plus the real time since it, at most one buffer more (the device has asked for no
+// more than that). Without a device, real time since play.
 double DevicePositionMs(const FSOUND_STREAM* stream, int64_t now) {
   if (device == 0) return (now - stream->playNs) / 1e6;
   std::lock_guard<std::mutex> hold(clockLock);
-  return stream->anchorFrames * 1000.0 / kRate + (now - stream->anchorNs) / 1e6;
+  double sinceCallback = (now - stream->anchorNs) / 1e6;
+  double ahead = std::min(sinceCallback, kBufferMs);
+  if (sinceCallback > kStallMs) ahead += sinceCallback - kStallMs;
+  return stream->anchorFrames * 1000.0 / kRate + ahead;
 }
 
 }  // namespace
@@ -233,11 +243,11 @@ int32_t FSOUND_Stream_GetTime(FSOUND_STREAM* stream) {
   double target = std::max(0.0, DevicePositionMs(stream, now));
   double position = target;
   if (stream->hasRead) {
-    // Run on the steady clock and pull gently towards the device, so the position
-    // never jumps by a buffer and never goes back.
+    // Run on the steady clock and pull towards the device within limits, so the
+    // position never jumps by a buffer and never goes back.
     double elapsed = (now - stream->lastReadNs) / 1e6;
     double predicted = stream->lastReadMs + elapsed;
-    double pull = std::clamp(target - predicted, -kSlew * elapsed, kSlew * elapsed);
+    double pull = std::clamp(target - predicted, -kPullBack * elapsed, kPullForward * elapsed);
     position = std::max(stream->lastReadMs, predicted + pull);
   }
   stream->hasRead = true;

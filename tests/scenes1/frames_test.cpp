@@ -8,7 +8,6 @@
 #include <string>
 
 #include "demo/startup.h"
-#include "demo/timeline.h"
 #include "framework/particle/random.h"
 #include "framework/window/window.h"
 #include "support/gl_fixture.h"
@@ -27,11 +26,10 @@ TEST(CheckerStackFrames, DISABLED_SaveFramesAsPng) {
   std::filesystem::create_directories("frames");
 
   for (int32_t clock : {1000, 5000, 10000, 13500, 14230}) {
-    // Every 15 ms frame before the clock, as the frame loop at its pacing limit.
+    // Every 15 ms frame up to the clock, as the frame loop at its pacing limit.
     demo::ResetSceneGlobals();
     particle::SeedRandom(1);
-    for (int32_t t = 0; t < clock; t += 15) demo::DrawTimelineFrame(t);
-    demo::DrawTimelineFrame(clock);
+    testsupport::RunFramesUpTo(clock);
     testsupport::SaveFramePng("frames/checker_stack_" + std::to_string(clock) + ".png", kWidth,
                               kHeight);
   }
