@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "music/tone_mp3.h"
-#include "support/test_pictures.h"
 
 namespace e2e {
 
@@ -37,12 +36,6 @@ inline constexpr double kBytesPerMs = 44.1 * 4;  // 16-bit stereo at 44100 Hz
 inline constexpr const char* kPictures[] = {"loading.tqz", "intro1.tqz",  "checkers.tqz",
                                      "checkers2.tqz", "flare.tqz", "flare2.tqz",
                                      "greets1.tqz",  "greets2.tqz", "greets3.tqz"};
-
-inline bool BuildHasAllData() {
-  for (const char* name : kPictures)
-    if (!fs::exists(kBuild / "data" / name)) return false;
-  return fs::exists(kBuild / "data" / "lumetra.mp3");
-}
 
 inline double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -156,18 +149,13 @@ class EndToEnd : public ::testing::Test {
     if (!HasFailure()) fs::remove_all(dir_);
   }
 
-  // A working directory with the build's pictures (test pictures for any not built
-  // yet) and a soundtrack of our choice: a tone of the given length, or none.
+  // A working directory with the build's pictures and a soundtrack of our choice:
+  // a tone of the given length, or none.
   fs::path MakeWorkdir(std::optional<double> musicSeconds) {
     fs::path work = dir_ / "work";
     fs::create_directories(work / "data");
-    for (const char* name : kPictures) {
-      if (fs::exists(kBuild / "data" / name))
-        fs::create_symlink(kBuild / "data" / name, work / "data" / name);
-      else
-        testsupport::WriteTestPicture((work / "data" / name).string(),
-                                      testsupport::PatternPicture(256, 256, 3, 7));
-    }
+    for (const char* name : kPictures)
+      fs::create_symlink(kBuild / "data" / name, work / "data" / name);
     if (musicSeconds) {
       EXPECT_TRUE(testsupport::WriteToneMp3((work / "data" / "lumetra.mp3").string(),
                                             *musicSeconds));

@@ -7,16 +7,7 @@ namespace {
 using namespace e2e;
 
 TEST_F(EndToEnd, EscapeEndsTheFullScreenRunPromptlyAfterPlayingTheSoundtrack) {
-  // The real build with its own data; stand-ins only for what is not built yet.
   fs::path workdir = kBuild;
-  if (!BuildHasAllData()) {
-    std::printf("note: build/data is incomplete; filling in test pictures and music\n");
-    workdir = MakeWorkdir(std::nullopt);
-    if (fs::exists(kBuild / "data" / "lumetra.mp3"))
-      fs::create_symlink(kBuild / "data" / "lumetra.mp3", workdir / "data" / "lumetra.mp3");
-    else
-      EXPECT_TRUE(testsupport::WriteToneMp3((workdir / "data" / "lumetra.mp3").string(), 20.0));
-  }
   Process lumetra = StartLumetra(workdir);
   AcceptDialog();
   auto window = FindWindow("Lumetra", 30);
