@@ -162,8 +162,8 @@ void HorizontalPass(const double* L, const double* D, int32_t n, double* out) {
     V2 even, odd;
     InnerPairs(Load2(L + i), Load2(D + i), p, nx, Load2(D + i - 1), Load2(D + i + 1),
                Load2(L + i - 2) != p, Load2(L + i + 2) != nx, even, odd);
-    Store2(out + 2 * i, __builtin_shuffle(even, odd, M2{0, 2}));
-    Store2(out + 2 * i + 2, __builtin_shuffle(even, odd, M2{1, 3}));
+    Store2(out + 2 * i, __builtin_shufflevector(even, odd, 0, 2));
+    Store2(out + 2 * i + 2, __builtin_shufflevector(even, odd, 1, 3));
   }
   pairs(i, n);
 }
