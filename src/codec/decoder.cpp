@@ -134,6 +134,40 @@ inline V2 Load2(const double* p) {
 }
 inline void Store2(double* p, V2 v) { std::memcpy(p, &v, sizeof v); }
 
+// The pair rule of RampSmoothing for two inner pairs at once, without branches (with
+// d = 0, (l + d) * s is exactly l * s): the same operations on each lane as on one
+// pair. farPrev and farNext: the low-pass value two pairs away differs from p or n
+// (or there is none).
+inline void InnerPairs(V2 l, V2 d, V2 p, V2 n, V2 prevDetail, V2 nextDetail, M2 farPrev,
+                       M2 farNext, V2& even, V2& odd) {
+  const V2 zero = {0, 0}, s = {HaarFactor, HaarFactor}, k8 = {0.8, 0.8}, k2 = {0.2, 0.2};
+  const M2 flat = d == zero;
+  const M2 leanEven = flat & (prevDetail == zero) & (l != n) & farNext;
+  const M2 leanOdd = flat & (nextDetail == zero) & (l != p) & farPrev;
+  even = leanEven ? (k8 * l + k2 * p) * s : (l + d) * s;
+  odd = leanOdd ? (k8 * l + k2 * n) * s : (l - d) * s;
+}
+
+// Horizontal pass of one row: low-pass L[0 .. n - 1], details D[0 .. n - 1], pairs
+// interleaved into out.
+void HorizontalPass(const double* L, const double* D, int32_t n, double* out) {
+  auto pairs = [&](int32_t from, int32_t to) {
+    for (int32_t i = from; i < to; ++i) RampSmoothing(L, D, 1, n, i, out[2 * i], out[2 * i + 1]);
+  };
+  int32_t i = std::min(n, 2);
+  pairs(0, i);
+  // Two pairs at a time where both have both neighbours two pairs away.
+  for (; i + 1 <= n - 3; i += 2) {
+    const V2 p = Load2(L + i - 1), nx = Load2(L + i + 1);
+    V2 even, odd;
+    InnerPairs(Load2(L + i), Load2(D + i), p, nx, Load2(D + i - 1), Load2(D + i + 1),
+               Load2(L + i - 2) != p, Load2(L + i + 2) != nx, even, odd);
+    Store2(out + 2 * i, __builtin_shufflevector(even, odd, 0, 2));
+    Store2(out + 2 * i + 2, __builtin_shufflevector(even, odd, 1, 3));
+  }
+  pairs(i, n);
+}
+
 // Vertical pass of one level into scratch (rows w doubles apart): low-pass rows
 // 0 .. nh - 1 of src, detail rows nh .. 2 nh - 1.
 void VerticalPass(const double* src, int32_t w, int32_t nh, int32_t stride, double* scratch) {
@@ -161,19 +195,14 @@ void VerticalPass(const double* src, int32_t w, int32_t nh, int32_t stride, doub
     const double* prev2 = noSecondPrev ? prev : low(i - 2);
     const double* next2 = noSecondNext ? next : low(i + 2);
     int32_t x = 0;
-    // Two columns at a time in SSE2 registers, the pair rule of RampSmoothing without
-    // branches (with d = 0, (l + d) * s is exactly l * s): the same operations on each
-    // lane as on one column.
+    // Two columns at a time.
+    const M2 always = {-1, -1};
     for (; x + 2 <= w; x += 2) {
-      const V2 l = Load2(L + x), d = Load2(D + x), p = Load2(prev + x), n = Load2(next + x);
-      const V2 zero = {0, 0}, sv = {s, s}, k8 = {0.8, 0.8}, k2 = {0.2, 0.2};
-      const M2 flat = d == zero;
-      const M2 farPrev = noSecondPrev ? M2{-1, -1} : (Load2(prev2 + x) != p);
-      const M2 farNext = noSecondNext ? M2{-1, -1} : (Load2(next2 + x) != n);
-      const M2 leanEven = flat & (Load2(prevDetail + x) == zero) & (l != n) & farNext;
-      const M2 leanOdd = flat & (Load2(nextDetail + x) == zero) & (l != p) & farPrev;
-      const V2 e = leanEven ? (k8 * l + k2 * p) * sv : (l + d) * sv;
-      const V2 o = leanOdd ? (k8 * l + k2 * n) * sv : (l - d) * sv;
+      const V2 p = Load2(prev + x), n = Load2(next + x);
+      V2 e, o;
+      InnerPairs(Load2(L + x), Load2(D + x), p, n, Load2(prevDetail + x),
+                 Load2(nextDetail + x), noSecondPrev ? always : (Load2(prev2 + x) != p),
+                 noSecondNext ? always : (Load2(next2 + x) != n), e, o);
       Store2(even + x, e);
       Store2(odd + x, o);
     }
@@ -197,8 +226,7 @@ void InverseLevels(double* src, double* dst, int32_t w, int32_t h, int32_t strid
   for (int32_t y = 0; y < h; ++y) {
     const double* row = scratch + size_t(y) * w;
     double* out = dst + size_t(y) * stride;
-    for (int32_t i = 0; i < nw; ++i)
-      RampSmoothing(row, row + nw, 1, nw, i, out[2 * i], out[2 * i + 1]);
+    HorizontalPass(row, row + nw, nw, out);
     if (w % 2) out[w - 1] = 0;
   }
 }
