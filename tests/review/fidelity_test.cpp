@@ -18,6 +18,7 @@
 #include "scenes/globals.h"
 #include "scenes/overlays.h"
 #include "scenes/star_stream.h"
+#include "reference_drawing.h"
 #include "support/scene_fixture.h"
 
 namespace {
@@ -45,59 +46,6 @@ void ExpectSameVertices(const std::vector<calllog::Vertex>& got,
   }
 }
 
-void Corner(float s, float t, double x, double y, double z) {
-  glTexCoord2f(s, t);
-  glVertex3d(x, y, z);
-}
-
-// One tile as its own matrix calls: three batches, the turns accumulating.
-void ReferenceFlareTile(int32_t v, double y) {
-  const double P = Progress;
-  glLoadIdentity();
-  glTranslated(v / 3.0, 0, 0);
-  glTranslated(0, y, 0);
-  glTranslated(0, 0, -20);
-  glRotated(2 * v + P, 0, 0, 1);
-  glRotated(v, 0, 0, 1);
-  glRotated(PulseIndex2, 0, 0, 1);
-  auto quad = [](float alpha, double a, double b, double z) {
-    glColor4f(1, 1, 1, alpha);
-    glBegin(GL_QUADS);
-    Corner(1, 1, -a, -b, z);
-    Corner(0, 1, a, -b, z);
-    Corner(0, 0, a, b, z);
-    Corner(1, 0, -a, b, z);
-    glEnd();
-  };
-  quad(0.8f, 1 - std::fabs(v / 15.0), 1 - std::fabs(v / 10.0), -std::fabs(v / 4.0));
-  glRotated(v + P + 0.3, 0, 0, 1);
-  quad(0.4f, 1 - std::fabs(v / 20.0), 1 - std::fabs(v / 30.0), (1 - std::fabs(v / 5.0)) + P / 5);
-  glRotated(v + P + 0.4, 0, 0, 1);
-  quad(0.3f, 1 - std::fabs(v / 50.0), 1 - std::fabs(v / 50.0), (1 - std::fabs(v / 5.0)) + P / 2);
-}
-
-// The stream as 400 batches, each with its own matrix calls.
-void ReferenceStream(std::optional<double> spin) {
-  for (int i = 1; i <= 400; ++i) {
-    const particle::Particle& p = ParticlePool->Particles[i];
-    glLoadIdentity();
-    glTranslated(0, 0, -25);
-    glRotated(AngleX, 1, 0, 0);
-    glRotated(AngleY, 0, 1, 0);
-    if (spin) glRotated(*spin, 1, 0, 0);
-    glTranslated(p.X, p.Y, p.Z);
-    if (spin) glRotated(-*spin, 1, 0, 0);
-    glRotated(-AngleY, 0, 1, 0);
-    glRotated(-AngleX, 1, 0, 0);
-    glBegin(GL_QUADS);
-    Corner(1, 1, -0.3, -0.3, 0);
-    Corner(0, 1, 0.3, -0.3, 0);
-    Corner(0, 0, 0.3, 0.3, 0);
-    Corner(1, 0, -0.3, 0.3, 0);
-    glEnd();
-  }
-}
-
 TEST_F(Fidelity, FlareTilesInEyeSpaceMatchTheirMatrixCalls) {
   Progress = 13.4;
   PulseIndex2 = 1043;
@@ -111,7 +59,7 @@ TEST_F(Fidelity, FlareTilesInEyeSpaceMatchTheirMatrixCalls) {
       GLfloat colour[4];
       glGetFloatv(GL_CURRENT_COLOR, colour);
       EXPECT_EQ(colour[3], 0.3f) << "the last quad's colour stays current";
-      ExpectSameVertices(got, Drawn([] { ReferenceFlareTile(tileV, tileY); }));
+      ExpectSameVertices(got, Drawn([] { review::ReferenceFlareTile(tileV, tileY); }));
     }
   }
 }
@@ -124,9 +72,9 @@ TEST_F(Fidelity, StreamSquaresInEyeSpaceMatchTheirMatrixCalls) {
   AngleX = 137.7;
   AngleY = -48.3;
   ExpectSameVertices(Drawn([] { DrawStream(std::nullopt); }),
-                     Drawn([] { ReferenceStream(std::nullopt); }));
-  ExpectSameVertices(Drawn([] { DrawStream(0.0); }), Drawn([] { ReferenceStream(0.0); }));
-  ExpectSameVertices(Drawn([] { DrawStream(617.0); }), Drawn([] { ReferenceStream(617.0); }));
+                     Drawn([] { review::ReferenceStream(std::nullopt); }));
+  ExpectSameVertices(Drawn([] { DrawStream(0.0); }), Drawn([] { review::ReferenceStream(0.0); }));
+  ExpectSameVertices(Drawn([] { DrawStream(617.0); }), Drawn([] { review::ReferenceStream(617.0); }));
 }
 
 // The stream and the tiles leave the identity where the matrix calls would leave a
