@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <cstdint>
+#include <limits>
 
 #include "framework/particle/particle.h"
 #include "scenes/globals.h"
@@ -14,6 +15,10 @@ namespace scenes {
 namespace {
 
 constexpr int32_t kStreamRecords = 400;
+
+// A double times 20 (five bits) needs 58 significant bits to be held exactly.
+static_assert(std::numeric_limits<long double>::digits >= 58,
+              "the spreading index needs a long double wider than double");
 
 void EyeVertex(const Point3& v) { glVertex3d(v.x, v.y, v.z); }
 
