@@ -3,7 +3,7 @@
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$top/scripts/deps.sh"
-"$top/scripts/build.sh"
+"$top/scripts/build.sh" lumetra lumetra_data lumetra-render
 cd "$top/build"
 # With no display to open the window on, record the production to a video instead.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

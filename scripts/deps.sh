@@ -4,11 +4,10 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 mapfile -t wanted < <(cat "$here"/packages/*.txt | sed 's/#.*//' | tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
-missing=()
-for pkg in "${wanted[@]}"; do
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
-  [ "$status" = "installed" ] || missing+=("$pkg")
-done
+# One query for all of them; a package dpkg does not know is simply not listed.
+mapfile -t installed < <(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${wanted[@]}" 2>/dev/null |
+  awk '$2 == "installed" { sub(/:.*/, "", $1); print $1 }' | sort -u)
+mapfile -t missing < <(comm -23 <(printf '%s\n' "${wanted[@]}") <(printf '%s\n' "${installed[@]}"))
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "Installing missing packages: ${missing[*]}"
 sudo=""

@@ -82,15 +82,6 @@ TEST_F(StartupTest, LoadsEachPictureIntoItsSlotAndReleasesAllButTheCanvas) {
   bank.canvas = nullptr;
 }
 
-TEST(StartupPool, CreatesAZeroedPoolAndReleasesIt) {
-  demo::CreateParticlePool();
-  ASSERT_NE(scenes::ParticlePool, nullptr);
-  EXPECT_EQ(scenes::ParticlePool->Particles[400].X, 0.0);
-  EXPECT_EQ(scenes::ParticlePool->Particles[5000].Speed, 0.0);
-  demo::DestroyParticlePool();
-  EXPECT_EQ(scenes::ParticlePool, nullptr);
-}
-
 // The fixture the scene tests build on: every slot filled, and each test starts
 // from the driver's start state whatever the previous test left.
 class SceneFixtureTest : public testsupport::SceneTest {};

@@ -40,17 +40,6 @@ TEST(ParticlePool, RecordsAreIndexedFromOneToFiveThousand) {
   particle::Destroy(pool);
 }
 
-TEST(ParticlePool, RecordFieldsKeepTheirOrder) {
-  EXPECT_EQ(offsetof(Particle, X), 0u);
-  EXPECT_EQ(offsetof(Particle, Y), 8u);
-  EXPECT_EQ(offsetof(Particle, Z), 16u);
-  EXPECT_LT(offsetof(Particle, Tag), offsetof(Particle, SignY));
-  EXPECT_LT(offsetof(Particle, SignY), offsetof(Particle, SignZ));
-  EXPECT_LT(offsetof(Particle, SignZ), offsetof(Particle, Speed));
-  EXPECT_LT(offsetof(Particle, Speed), offsetof(Particle, Aux1));
-  EXPECT_LT(offsetof(Particle, Aux1), offsetof(Particle, Aux2));
-}
-
 TEST(ParticlePoolDeathTest, MoreThanFiveThousandShowsTheErrorAndEnds) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   // No display for the box: its caption and text go to standard error.

@@ -25,45 +25,19 @@ namespace {
 const char* const PictureNames[] = {"loading", "intro1",  "checkers", "checkers2", "flare",
                                     "flare2",  "greets1", "greets2",  "greets3"};
 
-std::unique_ptr<TempDir> standIns;
-
-bool BuildDataComplete() {
-  for (const char* name : PictureNames) {
-    if (!std::filesystem::exists(std::string(LUMETRA_BUILD_DIR) + "/data/" + name + ".tqz"))
-      return false;
-  }
-  return true;
-}
-
-// The folder whose data/ holds the nine pictures: the build folder when the build
-// made them all, otherwise a temporary folder of generated stand-ins.
-std::string PictureFolder() {
-  if (BuildDataComplete()) return LUMETRA_BUILD_DIR;
-  if (!standIns) {
-    std::fprintf(stderr,
-                 "note: %s/data lacks pictures; the scene tests use generated stand-ins\n",
-                 LUMETRA_BUILD_DIR);
-    standIns = std::make_unique<TempDir>();
-    std::filesystem::create_directory(standIns->File("data"));
-    uint32_t seed = 1;
-    for (const char* name : PictureNames) {
-      WriteTestPicture(standIns->File("data/") + name + ".tqz",
-                       PatternPicture(256, 256, 3, seed++));
-    }
-  }
-  return standIns->Path();
-}
-
 }  // namespace
-
-bool UsingStandInPictures() { return !BuildDataComplete(); }
 
 void SceneTest::SetUpTestSuite() {
   OffscreenGLTest::SetUpTestSuite();
   if (::testing::Test::HasFatalFailure()) return;
+  // The production's own pictures, which the build makes (target lumetra_data).
+  for (const char* name : PictureNames) {
+    const std::string file = std::string(LUMETRA_BUILD_DIR) + "/data/" + name + ".tqz";
+    ASSERT_TRUE(std::filesystem::exists(file)) << file << " is missing: build lumetra_data";
+  }
   demo::BuildTables();
   {
-    ScopedWorkingDirectory pictures(PictureFolder());
+    ScopedWorkingDirectory pictures(LUMETRA_BUILD_DIR);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     scenes::Textures.loading = texture::Load("data/loading.tqz", 3, false);
     demo::LoadTextureBank();

@@ -23,11 +23,6 @@ class SceneTest : public OffscreenGLTest {
   void SetUp() override;
 };
 
-// Whether build/data lacked a picture, so that the suite runs on generated
-// stand-ins (256 x 256 patterns made with the encoder). Tests that depend on the
-// production's own art can GTEST_SKIP() then.
-bool UsingStandInPictures();
-
 // Draws the frames at clocks 0, 15, 30, ... up to and including the largest
 // multiple of 15 not above clock, as the real frame loop at its pacing limit would.
 void RunFramesUpTo(int32_t clock);
