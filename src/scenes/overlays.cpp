@@ -10,12 +10,20 @@
 
 namespace scenes {
 
+namespace {
+
+// The alpha as the nearest float to its value: worked in float, 1 - counter / 20
+// would round twice and land one step off for some counters.
+float FlashAlpha(double alpha) { return static_cast<float>(alpha); }
+
+}  // namespace
+
 void FadeToWhite() {
   glLoadIdentity();
   glTranslated(0.0, 0.0, -1.0);
 
   glBegin(GL_QUADS);
-  glColor4f(1.0f, 1.0f, 1.0f, FlashCounter / 30.0f);
+  glColor4f(1.0f, 1.0f, 1.0f, FlashAlpha(FlashCounter / 30.0));
   glTexCoord2f(0.0f, 1.0f);
   glVertex3f(-1.0f, -1.0f, 0.0f);
   glTexCoord2f(1.0f, 1.0f);
@@ -33,7 +41,7 @@ void FadeFromWhite() {
   glLoadIdentity();
   glTranslated(0.0, 0.0, -1.0);
 
-  glColor4f(1.0f, 1.0f, 1.0f, FlashCounter / 30.0f);
+  glColor4f(1.0f, 1.0f, 1.0f, FlashAlpha(FlashCounter / 30.0));
   glBegin(GL_QUADS);
   glTexCoord2f(0.0f, 1.0f);
   glVertex3f(-1.0f, -1.0f, 0.0f);
@@ -52,7 +60,7 @@ void FlashOverlay() {
   glLoadIdentity();
   glTranslated(0.0, 0.0, -1.0);
 
-  glColor4f(1.0f, 1.0f, 1.0f, 1.0f - FlashCounter / 20.0f);
+  glColor4f(1.0f, 1.0f, 1.0f, FlashAlpha(1.0 - FlashCounter / 20.0));
   glBegin(GL_QUADS);
   glVertex3f(-1.0f, -1.0f, 0.0f);
   glVertex3f(1.0f, -1.0f, 0.0f);

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <cstdint>
+#include <limits>
 
 #include "framework/particle/particle.h"
 #include "scenes/globals.h"
@@ -14,6 +15,10 @@ namespace scenes {
 namespace {
 
 constexpr int32_t kStreamRecords = 400;
+
+// A double times 20 (five bits) needs 58 significant bits to be held exactly.
+static_assert(std::numeric_limits<long double>::digits >= 58,
+              "the spreading index needs a long double wider than double");
 
 void EyeVertex(const Point3& v) { glVertex3d(v.x, v.y, v.z); }
 
@@ -54,9 +59,11 @@ void AdvanceStream() {
     particle::Particle& p = ParticlePool->Particles[i];
     p.X = p.X - p.Speed;
     // The spreading zone: the nearer the centre, the larger the table entry. Below
-    // X = 0.05 the index is 0, whose entry is 0, so the record moves nothing.
+    // X = 0.05 the index is 0, whose entry is 0, so the record moves nothing. The
+    // index truncates the exact product: in long double it is exact, whereas the
+    // double product rounds up to the next whole number just below a multiple of 0.05.
     if (0 < p.X && p.X <= 13) {
-      const int32_t n = static_cast<int32_t>(p.X * 20);
+      const int32_t n = static_cast<int32_t>(static_cast<long double>(p.X) * 20);
       p.Y = p.Y + CosTable[n] * p.SignY / 12;
       p.Z = p.Z + CosTable[n] * p.SignZ / 12;
     }

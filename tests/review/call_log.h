@@ -1,0 +1,32 @@
+// Logs what the scenes send to OpenGL, through the linker's --wrap (extra.cmake):
+// every vertex in eye space with its colour and texture coordinate, and where the
+// modelview was last loaded from the identity. The calls still reach OpenGL.
+#pragma once
+
+#include <GL/gl.h>
+
+#include <array>
+#include <vector>
+
+namespace calllog {
+
+struct Vertex {
+  std::array<double, 3> eye;    // modelview applied
+  std::array<float, 4> colour;  // current colour
+  std::array<float, 2> tex;     // current texture coordinate
+};
+
+struct Batch {
+  GLenum mode;  // GL_QUADS, ..., or 0 for a glCallList
+  bool identityLoadedBefore;  // a glLoadIdentity ran since Start and before this batch
+  std::vector<Vertex> vertices;
+};
+
+void Start();
+void Stop();
+// Batches drawn between Start and Stop; display-list compilation is left out.
+const std::vector<Batch>& Batches();
+// All recorded vertices of GL_QUADS batches, in order.
+std::vector<Vertex> QuadVertices();
+
+}  // namespace calllog
