@@ -5,7 +5,6 @@
 // and as the process's CPU time (all threads, llvmpipe's rasterizer threads
 // included), which other processes on a shared machine do not inflate.
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +17,7 @@
 
 #include "demo/gl_state.h"
 #include "demo/timeline.h"
+#include "framework/texture/texture.h"
 #include "gl_probe.h"
 #include "modes.h"
 #include "progress.h"
@@ -74,31 +74,15 @@ struct FillCost {
   }
 };
 
-GLuint MakeCalibrationTexture(bool mipmapped) {
-  std::vector<uint8_t> pixels(256 * 256 * 4);
+// A 256 x 256 pattern with the filters and wrapping of the production's textures.
+texture::CanvasTexture* MakeCalibrationTexture(bool mipmapped) {
+  texture::CanvasTexture* canvas = texture::Create(256, 256, 4, mipmapped);
   for (int y = 0; y < 256; ++y)
-    for (int x = 0; x < 256; ++x) {
-      uint8_t* p = &pixels[4 * (y * 256 + x)];
-      p[0] = static_cast<uint8_t>(x ^ y);
-      p[1] = static_cast<uint8_t>(x * 3 + y);
-      p[2] = static_cast<uint8_t>(y * 5);
-      p[3] = 255;
-    }
-  GLuint name = 0;
-  glGenTextures(1, &name);
-  glBindTexture(GL_TEXTURE_2D, name);
-  glTexImage2D(GL_TEXTURE_2D, 0, 4, 256, 256, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  if (mipmapped) {
-    gluBuild2DMipmaps(GL_TEXTURE_2D, 4, 256, 256, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  } else {
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  }
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  return name;
+    for (int x = 0; x < 256; ++x)
+      texture::SetPixelRGBA(canvas, x, y, static_cast<uint8_t>(x ^ y),
+                            static_cast<uint8_t>(x * 3 + y), static_cast<uint8_t>(y * 5), 255);
+  texture::Upload(canvas);
+  return canvas;
 }
 
 // Time of one blended quad over the whole viewport (texture repeated `repeat` times
@@ -155,8 +139,8 @@ class Calibration {
         linear_(MakeCalibrationTexture(false)),
         mip_(MakeCalibrationTexture(true)) {}
   ~Calibration() {
-    glDeleteTextures(1, &linear_);
-    glDeleteTextures(1, &mip_);
+    texture::Destroy(linear_);
+    texture::Destroy(mip_);
   }
 
   // Measures every variant once; leaves the GL state as it found it.
@@ -164,10 +148,10 @@ class Calibration {
     glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_TEXTURE_BIT);
     glPushMatrix();
     Add(Plain, TimeFullScreenQuad(0, 1.0f, quads));
-    Add(LinearMag, TimeFullScreenQuad(linear_, 1.0f, quads));
-    Add(LinearMin, TimeFullScreenQuad(linear_, 8.0f, quads));
-    Add(MipMag, TimeFullScreenQuad(mip_, 1.0f, quads));
-    Add(MipMin, TimeFullScreenQuad(mip_, 8.0f, quads));
+    Add(LinearMag, TimeFullScreenQuad(linear_->Name, 1.0f, quads));
+    Add(LinearMin, TimeFullScreenQuad(linear_->Name, 8.0f, quads));
+    Add(MipMag, TimeFullScreenQuad(mip_->Name, 1.0f, quads));
+    Add(MipMin, TimeFullScreenQuad(mip_->Name, 8.0f, quads));
     Add(Clear, TimeClear(quads));
     glPopMatrix();
     glPopAttrib();
@@ -214,7 +198,8 @@ class Calibration {
   }
 
   double pixels_;
-  GLuint linear_, mip_;
+  texture::CanvasTexture* linear_;
+  texture::CanvasTexture* mip_;
   std::vector<double> wall_[VariantCount], cpu_[VariantCount];
 };
 
