@@ -52,8 +52,8 @@ bool StartProduction(FrameSize size, uint32_t seed, std::string& error) {
 }
 
 void StopProduction() {
-  demo::DestroyParticlePool();
   demo::DestroyTextureBank();
+  demo::DestroyParticlePool();
   window::CloseOffscreenContext();
 }
 
