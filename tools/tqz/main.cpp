@@ -13,7 +13,7 @@
 #include "common/png_io.h"
 #include "codec/codec.h"
 #include "framework/binfile/binfile.h"
-#include "inspect.h"
+#include "examine.h"
 
 namespace {
 

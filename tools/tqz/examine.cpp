@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "examine.h"
 
 #include <algorithm>
 #include <cmath>
