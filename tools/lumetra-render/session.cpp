@@ -7,6 +7,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "demo/driver.h"
 #include "demo/gl_state.h"
 #include "demo/startup.h"
 #include "demo/timeline.h"
@@ -44,16 +45,13 @@ bool StartProduction(FrameSize size, uint32_t seed, std::string& error) {
   demo::InitGLState(size.Width, size.Height);
   // The program's loading screen sets this; it is also GL's default.
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-  demo::BuildTables();
-  demo::LoadTextureBank();
-  demo::CreateParticlePool();
-  RestartScenes(seed);
+  demo::LoadProduction();
+  particle::SeedRandom(seed);
   return true;
 }
 
 void StopProduction() {
-  demo::DestroyTextureBank();
-  demo::DestroyParticlePool();
+  demo::ReleaseProduction();
   window::CloseOffscreenContext();
 }
 
