@@ -13,6 +13,25 @@ namespace {
 // The TextureId of a picture slot; 0 (no texture) while the slot is empty.
 GLuint TextureId(const texture::ImageTexture* slot) { return slot != nullptr ? slot->Name : 0; }
 
+// The 2 x 1 intro picture quad in the plane z = 0, white, showing the texture rows
+// from tTop (its top edge) to tBottom (its bottom edge); leaves texturing off.
+void DrawPictureHalf(float tTop, float tBottom) {
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, TextureId(Textures.intro1));
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, tBottom);
+  glVertex3f(-1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, tBottom);
+  glVertex3f(1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, tTop);
+  glVertex3f(1.0f, 0.0f, 0.0f);
+  glTexCoord2f(0.0f, tTop);
+  glVertex3f(-1.0f, 0.0f, 0.0f);
+  glEnd();
+  glDisable(GL_TEXTURE_2D);
+}
+
 }  // namespace
 
 void DrawCheckerStack(float red) {
@@ -74,21 +93,7 @@ void CheckerStackScene2() {
   glTranslated(1.1, -0.8, -4.0);
 
   // The upper half of the intro picture: t = 0 at the quad's top edge, 0.5 at its bottom.
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, TextureId(Textures.intro1));
-  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.5f);
-  glVertex3f(-1.0f, -1.0f, 0.0f);
-  glTexCoord2f(1.0f, 0.5f);
-  glVertex3f(1.0f, -1.0f, 0.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex3f(1.0f, 0.0f, 0.0f);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex3f(-1.0f, 0.0f, 0.0f);
-  glEnd();
-
-  glDisable(GL_TEXTURE_2D);
+  DrawPictureHalf(0.0f, 0.5f);
 
   SpinAngle = SpinAngle + 0.06;
 }
@@ -118,21 +123,7 @@ void CheckerStackScene3() {
   glTranslated(-1.3, 1.7, -4.0);
 
   // The lower half of the intro picture: t = 0.5 at the quad's top edge, 1 at its bottom.
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, TextureId(Textures.intro1));
-  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex3f(-1.0f, -1.0f, 0.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex3f(1.0f, -1.0f, 0.0f);
-  glTexCoord2f(1.0f, 0.5f);
-  glVertex3f(1.0f, 0.0f, 0.0f);
-  glTexCoord2f(0.0f, 0.5f);
-  glVertex3f(-1.0f, 0.0f, 0.0f);
-  glEnd();
-
-  glDisable(GL_TEXTURE_2D);
+  DrawPictureHalf(0.5f, 1.0f);
 
   SpinAngle = SpinAngle + 0.25;
   Progress = Progress + 0.04;

@@ -47,9 +47,7 @@ void DrawGreetingsFrame(double fade, bool fading) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
   // Room, centred on the eye.
-  glLoadIdentity();
-  glRotated(AngleX, 1, 0, 0);
-  glRotated(AngleY, 0, 1, 0);
+  LoadRoomFrame();
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, Textures.checkers2->Name);
   glColor4d(1, 1, 1, 0.4 - fade);

@@ -16,14 +16,9 @@ namespace {
 // would round twice and land one step off for some counters.
 float FlashAlpha(double alpha) { return static_cast<float>(alpha); }
 
-}  // namespace
-
-void FadeToWhite() {
-  glLoadIdentity();
-  glTranslated(0.0, 0.0, -1.0);
-
-  glBegin(GL_QUADS);
-  glColor4f(1.0f, 1.0f, 1.0f, FlashAlpha(FlashCounter / 30.0));
+// The fades' quad corners, each with its texture coordinate (texturing is off, so
+// the coordinates have no visible effect).
+void FadeCorners() {
   glTexCoord2f(0.0f, 1.0f);
   glVertex3f(-1.0f, -1.0f, 0.0f);
   glTexCoord2f(1.0f, 1.0f);
@@ -32,6 +27,17 @@ void FadeToWhite() {
   glVertex3f(1.0f, 1.0f, 0.0f);
   glTexCoord2f(0.0f, 0.0f);
   glVertex3f(-1.0f, 1.0f, 0.0f);
+}
+
+}  // namespace
+
+void FadeToWhite() {
+  glLoadIdentity();
+  glTranslated(0.0, 0.0, -1.0);
+
+  glBegin(GL_QUADS);
+  glColor4f(1.0f, 1.0f, 1.0f, FlashAlpha(FlashCounter / 30.0));
+  FadeCorners();
   glEnd();
 
   FlashCounter = FlashCounter + 1;
@@ -43,14 +49,7 @@ void FadeFromWhite() {
 
   glColor4f(1.0f, 1.0f, 1.0f, FlashAlpha(FlashCounter / 30.0));
   glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex3f(-1.0f, -1.0f, 0.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex3f(1.0f, -1.0f, 0.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex3f(1.0f, 1.0f, 0.0f);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex3f(-1.0f, 1.0f, 0.0f);
+  FadeCorners();
   glEnd();
 
   FlashCounter = FlashCounter - 1;

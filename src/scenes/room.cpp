@@ -1,5 +1,7 @@
 #include "scenes/room.h"
 
+#include "scenes/globals.h"
+
 namespace scenes {
 
 namespace {
@@ -40,6 +42,13 @@ GLuint CompileRoom() {
   glEnd();
   glEndList();
   return list;
+}
+
+void LoadRoomFrame() {
+  glLoadIdentity();
+  glTranslated(0, 0, 0);
+  glRotated(AngleX, 1, 0, 0);
+  glRotated(AngleY, 0, 1, 0);
 }
 
 }  // namespace scenes

@@ -10,4 +10,8 @@ namespace scenes {
 // texture coordinates 0 to 2 so the bound texture repeats twice across each face.
 GLuint CompileRoom();
 
+// Loads the room's model-view frame: identity, then the turns by AngleX about x and
+// AngleY about y (the viewer sits at the cube's centre).
+void LoadRoomFrame();
+
 }  // namespace scenes

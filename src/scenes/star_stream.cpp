@@ -41,10 +41,7 @@ void StarStreamScene1() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
   // The faint checkered room around the viewer.
-  glLoadIdentity();
-  glTranslated(0, 0, 0);
-  glRotated(AngleX, 1, 0, 0);
-  glRotated(AngleY, 0, 1, 0);
+  LoadRoomFrame();
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, Textures.checkers->Name);
   glColor4f(1, 1, 1, 0.2f);
@@ -86,10 +83,7 @@ void StarStreamScene2() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
   // The room as white edges.
-  glLoadIdentity();
-  glTranslated(0, 0, 0);
-  glRotated(AngleX, 1, 0, 0);
-  glRotated(AngleY, 0, 1, 0);
+  LoadRoomFrame();
   glColor4f(1, 1, 1, 1);
   glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
   glCallList(RoomList);
