@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "call_log.h"
+#include "support/call_log.h"
 #include "demo/timeline.h"
 #include "framework/particle/particle.h"
 #include "framework/particle/random.h"

@@ -7,7 +7,7 @@
 
 #include "framework/particle/particle.h"
 #include "framework/particle/random.h"
-#include "gl_recorder.h"
+#include "support/call_log.h"
 #include "scenes/flare_field.h"
 #include "scenes/globals.h"
 #include "scenes/star_stream.h"
@@ -199,13 +199,13 @@ TEST_F(StarStreamTest, StarLeavesWireModesAndATurnAboutYTheScenesLeaveFill) {
 TEST_F(StarStreamTest, SecondSceneEchoesTheStarNearerAndFainter) {
   ScenePhase = 20;
   SceneClock = 22000;
-  recorder::Start();
+  calllog::Start();
   StarStreamScene2();
-  recorder::Stop();
+  calllog::Stop();
   // Each spike ends in one batch of triangles: twelve per star, the six filled
   // spikes first, then the six wired ones.
-  std::vector<recorder::Batch> tips;
-  for (const auto& b : recorder::Batches()) {
+  std::vector<calllog::Batch> tips;
+  for (const auto& b : calllog::Batches()) {
     if (b.mode == GL_TRIANGLES) tips.push_back(b);
   }
   ASSERT_EQ(tips.size(), 36u);
@@ -217,7 +217,7 @@ TEST_F(StarStreamTest, SecondSceneEchoesTheStarNearerAndFainter) {
     for (int d = 0; d < 12; ++d) {
       const auto& b = tips[12 * k + d];
       EXPECT_NEAR(b.modelview[14], copies[k].depth, 1e-5) << k;
-      EXPECT_NEAR(b.vertices[0].alpha, d < 6 ? copies[k].fill : copies[k].wire, 1e-6) << k;
+      EXPECT_NEAR(b.vertices[0].colour[3], d < 6 ? copies[k].fill : copies[k].wire, 1e-6) << k;
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 
 #include <array>
+#include <cstddef>
 #include <vector>
 
 namespace calllog {
@@ -19,6 +20,7 @@ struct Vertex {
 struct Batch {
   GLenum mode;  // GL_QUADS, ..., or 0 for a glCallList
   bool identityLoadedBefore;  // a glLoadIdentity ran since Start and before this batch
+  std::array<double, 16> modelview;  // column-major, as current at glBegin
   std::vector<Vertex> vertices;
 };
 
@@ -28,5 +30,9 @@ void Stop();
 const std::vector<Batch>& Batches();
 // All recorded vertices of GL_QUADS batches, in order.
 std::vector<Vertex> QuadVertices();
+// The same vertices, four to a quad.
+std::vector<std::array<Vertex, 4>> Quads();
+// The mean of a quad's corners (colour and texture coordinate of the first).
+Vertex Centre(const std::array<Vertex, 4>& quad);
 
 }  // namespace calllog

@@ -1,4 +1,4 @@
-#include "call_log.h"
+#include "support/call_log.h"
 
 extern "C" {
 void __real_glBegin(GLenum mode);
@@ -54,6 +54,23 @@ std::vector<Vertex> QuadVertices() {
   return all;
 }
 
+std::vector<std::array<Vertex, 4>> Quads() {
+  const std::vector<Vertex> all = QuadVertices();
+  std::vector<std::array<Vertex, 4>> quads;
+  for (std::size_t k = 0; k + 3 < all.size(); k += 4) {
+    quads.push_back({{all[k], all[k + 1], all[k + 2], all[k + 3]}});
+  }
+  return quads;
+}
+
+Vertex Centre(const std::array<Vertex, 4>& quad) {
+  Vertex c{{0, 0, 0}, quad[0].colour, quad[0].tex};
+  for (const Vertex& v : quad) {
+    for (int i = 0; i < 3; ++i) c.eye[i] += v.eye[i] / 4;
+  }
+  return c;
+}
+
 }  // namespace calllog
 
 using namespace calllog;
@@ -63,7 +80,7 @@ extern "C" {
 void __wrap_glBegin(GLenum mode) {
   if (recording && !compiling) {
     glGetDoublev(GL_MODELVIEW_MATRIX, modelview.data());
-    batches.push_back({mode, identityLoaded, {}});
+    batches.push_back({mode, identityLoaded, modelview, {}});
   }
   __real_glBegin(mode);
 }
@@ -97,7 +114,7 @@ void __wrap_glLoadIdentity() {
   __real_glLoadIdentity();
 }
 void __wrap_glCallList(GLuint list) {
-  if (recording && !compiling) batches.push_back({0, identityLoaded, {}});
+  if (recording && !compiling) batches.push_back({0, identityLoaded, {}, {}});
   __real_glCallList(list);
 }
 void __wrap_glNewList(GLuint list, GLenum mode) {
