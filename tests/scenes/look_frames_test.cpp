@@ -1,6 +1,6 @@
 // Not a check: renders the late frames of the run at 640 x 480 to PNG files for
 // looking at. Run with
-//   ./tests/test_scenes3 --gtest_also_run_disabled_tests --gtest_filter='LookAtFrames.*'
+//   ./tests/test_scenes --gtest_also_run_disabled_tests --gtest_filter='LookAtFrames.*'
 // from the build directory; the pictures go to scenes3_frames/.
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Frames of the checker-stack stretch at 640 x 480 as PNG files, for looking at.
 // Needs the production's pictures in build/data; writes build/frames/*.png.
-// Run: tests/test_scenes1 --gtest_also_run_disabled_tests --gtest_filter='CheckerStackFrames.*'
+// Run: tests/test_scenes --gtest_also_run_disabled_tests --gtest_filter='CheckerStackFrames.*'
 #include <gtest/gtest.h>
 
 #include <cstdint>
