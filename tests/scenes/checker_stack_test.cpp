@@ -17,7 +17,7 @@
 
 namespace {
 
-using scenes1test::Rgb;
+using scenetest::Rgb;
 using testsupport::ReadFrame;
 using testsupport::ReadPixel;
 using testsupport::Rgba;
@@ -44,7 +44,7 @@ class CheckerStack : public testsupport::OffscreenGLTest {
 
   std::vector<Rgba> Frame() { return ReadFrame(Width, Height); }
 
-  scenes1test::LentTextures lent_;
+  scenetest::LentTextures lent_;
 };
 
 TEST_F(CheckerStack, SceneOneOnlyTurnsTheStack) {
@@ -127,7 +127,7 @@ TEST_F(CheckerStack, TimelineHandsTheAngleOnAndFadesToWhite) {
   EXPECT_NEAR(scenes::SpinAngle, 56.25, 1e-9);
   EXPECT_NEAR(scenes::Progress, 18.6, 1e-9);
   EXPECT_EQ(scenes::FlashCounter, 80);
-  EXPECT_EQ(scenes1test::CountPixels(Frame(), [](Rgba p) {
+  EXPECT_EQ(scenetest::CountPixels(Frame(), [](Rgba p) {
               return p.r != 255 || p.g != 255 || p.b != 255;
             }),
             0);
@@ -248,7 +248,7 @@ TEST_F(CheckerStack, PictureQuadsShowOnlyTheirHalf) {
   EXPECT_EQ((std::vector<int>{p.r, p.g, p.b}), (std::vector<int>{0, 200, 0}));
   p = ReadPixel(140, 15);
   EXPECT_EQ((std::vector<int>{p.r, p.g, p.b}), (std::vector<int>{0, 0, 200}));
-  EXPECT_EQ(scenes1test::CountPixels(frame, [](Rgba q) { return q.r > 0; }), 0);
+  EXPECT_EQ(scenetest::CountPixels(frame, [](Rgba q) { return q.r > 0; }), 0);
 
   scenes::CheckerStackScene3();
   frame = Frame();
@@ -257,7 +257,7 @@ TEST_F(CheckerStack, PictureQuadsShowOnlyTheirHalf) {
   p = ReadPixel(55, 100);
   EXPECT_EQ((std::vector<int>{p.r, p.g, p.b}), (std::vector<int>{200, 200, 0}));
   EXPECT_EQ(
-      scenes1test::CountPixels(frame, [](Rgba q) { return q.b > 0 || (q.g > 0 && q.r == 0); }), 0);
+      scenetest::CountPixels(frame, [](Rgba q) { return q.b > 0 || (q.g > 0 && q.r == 0); }), 0);
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ class IntroHalves : public testsupport::SceneTest {
     return n > 0 ? sum / (3.0 * n) : 0.0;
   }
 
-  scenes1test::LentTextures lent_;
+  scenetest::LentTextures lent_;
   GLint texWidth_ = 0, texHeight_ = 0;
   std::vector<uint8_t> texels_;
 };

@@ -1,7 +1,7 @@
 // Not a check: renders the late frames of the run at 640 x 480 to PNG files for
 // looking at. Run with
 //   ./tests/test_scenes --gtest_also_run_disabled_tests --gtest_filter='LookAtFrames.*'
-// from the build directory; the pictures go to scenes3_frames/.
+// from the build directory; the pictures go to look_frames/.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -41,7 +41,7 @@ class LookAtFrames : public ::testing::Test {
 // time is drawn at exactly that time and saved.
 TEST_F(LookAtFrames, DISABLED_LateFramesOfTheRun) {
   const int32_t chosen[] = {36000, 40000, 45000, 52000, 58000, 62000, 67000, 69900};
-  const std::string dir = "scenes3_frames";
+  const std::string dir = "look_frames";
   std::filesystem::create_directories(dir);
   size_t next = 0;
   for (int32_t clock = 0; next < std::size(chosen); clock += 15) {

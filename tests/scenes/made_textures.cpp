@@ -2,7 +2,7 @@
 
 #include "scenes/globals.h"
 
-namespace scenes1test {
+namespace scenetest {
 
 LentTextures::LentTextures() : saved_(scenes::Textures) {}
 
@@ -30,4 +30,4 @@ texture::ImageTexture* LentTextures::Make(int width, int height, const std::vect
   return t;
 }
 
-}  // namespace scenes1test
+}  // namespace scenetest

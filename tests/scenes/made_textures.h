@@ -10,7 +10,7 @@
 #include "framework/texture/texture.h"
 #include "support/gl_fixture.h"
 
-namespace scenes1test {
+namespace scenetest {
 
 struct Rgb {
   uint8_t r, g, b;
@@ -42,4 +42,4 @@ int CountPixels(const std::vector<testsupport::Rgba>& frame, Pred pred) {
   return n;
 }
 
-}  // namespace scenes1test
+}  // namespace scenetest

@@ -28,7 +28,7 @@ class Overlay : public testsupport::OffscreenGLTest {
   std::vector<Rgba> Frame() { return ReadFrame(Width, Height); }
 
   static int NotWhite(const std::vector<Rgba>& frame) {
-    return scenes1test::CountPixels(frame,
+    return scenetest::CountPixels(frame,
                                     [](Rgba p) { return p.r != 255 || p.g != 255 || p.b != 255; });
   }
   static int Differing(const std::vector<Rgba>& a, const std::vector<Rgba>& b) {
