@@ -12,5 +12,5 @@ cpack -G DEB
 deb=$(ls lumetra_*.deb)
 appstreamcli validate --no-net packaging/*.metainfo.xml
 # Errors fail the script; the remaining warnings are listed.
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
 echo "Package: $top/build/$deb"
