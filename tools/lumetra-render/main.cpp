@@ -93,8 +93,9 @@ bool CheckOutput(const fs::path& out) {
 }
 
 // Chooses the folder whose data/ holds the production's files: the one given, else
-// the current folder when it has data/, else the folder of this program (it is
-// installed beside build/lumetra, whose data/ is there).
+// the current folder when it has data/, else the folder of this program (a build tree,
+// where it lies beside build/lumetra and its data/), else the installed data's folder
+// found from this program's own place (/usr/bin -> /usr/share/games/lumetra).
 bool EnterDataFolder(const std::string& given) {
   std::error_code ec;
   fs::path dir;
@@ -108,8 +109,15 @@ bool EnterDataFolder(const std::string& given) {
     return true;
   } else {
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec || !fs::is_directory(self.parent_path() / "data", ec)) return true;
-    dir = self.parent_path();
+    if (ec) return true;
+    for (const fs::path& candidate :
+         {self.parent_path(), (self.parent_path() / LUMETRA_INSTALLED_DATA).lexically_normal()}) {
+      if (fs::is_directory(candidate / "data", ec)) {
+        dir = candidate;
+        break;
+      }
+    }
+    if (dir.empty()) return true;
   }
   if (chdir(dir.c_str()) != 0) {
     PrintError(dir.string() + ": " + std::strerror(errno));
@@ -162,7 +170,8 @@ int main(int argc, char** argv) {
       "largest multiple of 15 not above MS. The video runs at 200/3 frames per second with\n"
       "data/lumetra.mp3 muxed in: the frame of clock t is shown at t (--from and --to trim\n"
       "picture and sound alike). Without --data, data/ is looked for in the current folder,\n"
-      "then beside this program. Video needs ffmpeg in PATH.\n\n"
+      "then beside this program, then in the installed data's folder (" LUMETRA_INSTALLED_DATA "\n"
+      "from this program's folder). Video needs ffmpeg in PATH.\n\n"
       "Exit status: 0 done, 1 failure (missing data file, ffmpeg, write error), 2 bad arguments.");
 
   try {

@@ -22,8 +22,8 @@ constexpr int32_t DefaultBits = 8;
 constexpr double DefaultThreshold = 0;
 
 const char* const Help = R"(Usage: tqz encode IN.png OUT.tqz [--depth N] [--bits B] [--threshold T] [--grey]
-       tqz decode IN.tqz OUT.png
-       tqz info IN.tqz
+   or: tqz decode IN.tqz OUT.png
+   or: tqz info IN.tqz
 
 Converts pictures between PNG and the Corvane .tqz format (a multi-level Haar
 wavelet code) and shows what a .tqz file holds.
