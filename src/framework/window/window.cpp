@@ -203,8 +203,9 @@ void ShowMessageBox(const char* caption, const char* text) {
   struct sigaction child {};
   if (sigaction(SIGCHLD, nullptr, &child) == 0 && child.sa_handler == SIG_IGN)
     signal(SIGCHLD, SIG_DFL);
-  // SDL's X11 box needs a core X font of its own pattern, which many servers lack
-  // (XWayland, Xvfb without xfonts-base), and a new X connection; GTK needs neither.
+  // SDL's X11 box needs a new X connection and a core X font matching its pattern,
+  // which a server without the X font packages lacks (it has only "fixed", which does
+  // not match). GTK draws with its own fonts on the connection the dialog opened.
   if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0) return;
   if (ShowGtkMessageBox(caption, text)) return;
   std::fprintf(stderr, "%s: %s\n", caption, text);
