@@ -13,6 +13,7 @@ bool ShowGtkMessageBox(const char* caption, const char* text) {
                                              GTK_BUTTONS_OK, "%s", text);
   gtk_window_set_title(GTK_WINDOW(dialog), caption);
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   gtk_dialog_run(GTK_DIALOG(dialog));  // OK, Escape or the close button
   gtk_widget_destroy(dialog);
   while (gtk_events_pending()) gtk_main_iteration();
