@@ -44,7 +44,8 @@ TEST_F(DialogEndToEnd, EnterOnTheListOrACheckBoxStartsTheRunWithTheChoicesSoFar)
     SCOPED_TRACE(c.keys);
     Process lumetra = StartLumetra(kBuild);
     auto dialog = FindWindow("Config", 20);
-    ASSERT_TRUE(dialog) << "no configuration dialog";
+    ASSERT_TRUE(dialog) << "no configuration dialog\n"
+                        << Shell("xwininfo -root -tree 2>&1") << ReadFile(StderrFile());
     Keys(dialog->first, c.keys);
     auto window = FindWindow("Lumetra", 30);
     ASSERT_TRUE(window) << "Enter did not start the run";
