@@ -35,18 +35,41 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;  // the window is destroyed below, not by the default handler
 }
 
-// Tab and Shift+Tab cycle through the controls in the layout's order. GTK's own
-// spatial ordering gets stuck on the combo box inside a fixed layout.
-gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, gpointer data) {
-  const bool forward = event->keyval == GDK_KEY_Tab;
-  const bool backward = event->keyval == GDK_KEY_ISO_Left_Tab ||
-                        (event->keyval == GDK_KEY_Tab && (event->state & GDK_SHIFT_MASK));
-  if (!forward && !backward) return FALSE;
-  const auto& order = static_cast<DialogRun*>(data)->TabOrder;
+// The control of the layout that holds the focus (the combo box's inner button
+// counts as the list), or nullptr.
+GtkWidget* FocusedControl(GtkWidget* window, const DialogRun& run) {
   GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
+  if (!focus) return nullptr;
+  for (GtkWidget* control : run.TabOrder) {
+    if (focus == control || gtk_widget_is_ancestor(focus, control)) return control;
+  }
+  return nullptr;
+}
+
+gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, gpointer data) {
+  auto* run = static_cast<DialogRun*>(data);
+  const guint key = event->keyval;
+  // Enter on the resolution list or a check box starts the run as "Go!" does (on the
+  // buttons it presses the button). An open list menu has the keyboard to itself, so
+  // there Enter still picks the highlighted item.
+  if (key == GDK_KEY_Return || key == GDK_KEY_KP_Enter || key == GDK_KEY_ISO_Enter) {
+    GtkWidget* control = FocusedControl(window, *run);
+    if (!control || ControlId(control) == GoButton || ControlId(control) == CancelButton)
+      return FALSE;
+    Forward(run, GoButton);
+    return TRUE;
+  }
+  // Tab and Shift+Tab cycle through the controls in the layout's order. GTK's own
+  // spatial ordering gets stuck on the combo box inside a fixed layout.
+  const bool forward = key == GDK_KEY_Tab;
+  const bool backward =
+      key == GDK_KEY_ISO_Left_Tab || (key == GDK_KEY_Tab && (event->state & GDK_SHIFT_MASK));
+  if (!forward && !backward) return FALSE;
+  const auto& order = run->TabOrder;
+  GtkWidget* focus = FocusedControl(window, *run);
   size_t current = 0;
   for (size_t i = 0; i < order.size(); ++i) {
-    if (focus && (focus == order[i] || gtk_widget_is_ancestor(focus, order[i]))) current = i;
+    if (focus == order[i]) current = i;
   }
   const size_t next = backward ? (current + order.size() - 1) % order.size()
                                : (current + 1) % order.size();

@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "demo/frame_stats.h"
 #include "demo/startup.h"
 #include "demo/timeline.h"
 #include "framework/window/window.h"
@@ -28,6 +29,7 @@ void RunFrameLoop() {
     const int32_t clock = music::StreamPosition();
     DrawTimelineFrame(clock);
     window::SwapFrame();
+    NoteFramePresented(clock);
     if (clock > kEndMs) window::SendDestroy();
     // Pacing is a poll of the stream position; yielding lets other work run on a
     // busy machine without the coarse wake-ups of a sleep.

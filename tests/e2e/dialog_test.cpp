@@ -34,6 +34,29 @@ TEST_F(DialogEndToEnd, KeyboardChoicesOpenAnOrdinaryWindowWithTheSilentOutput) {
   EXPECT_EQ(*code, 0) << ReadFile(StderrFile());
 }
 
+TEST_F(DialogEndToEnd, EnterOnTheListOrACheckBoxStartsTheRunWithTheChoicesSoFar) {
+  struct Case {
+    const char* keys;
+    const char* geometry;
+  } cases[] = {{"Tab Tab Return", "640x480+0+0"},                  // on the list
+               {"Tab Tab Down Tab space Return", "800x600+0+0"}};  // on "Fullscreen"
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    Process lumetra = StartLumetra(kBuild);
+    auto dialog = FindWindow("Config", 20);
+    ASSERT_TRUE(dialog) << "no configuration dialog\n"
+                        << Shell("xwininfo -root -tree 2>&1") << ReadFile(StderrFile());
+    Keys(dialog->first, c.keys);
+    auto window = FindWindow("Lumetra", 30);
+    ASSERT_TRUE(window) << "Enter did not start the run";
+    EXPECT_EQ(window->second, c.geometry);
+    PressKey(window->first, "Escape");
+    std::optional<int> code = lumetra.Wait(20);
+    ASSERT_TRUE(code) << "still running 20 s after Escape";
+    EXPECT_EQ(*code, 0) << ReadFile(StderrFile());
+  }
+}
+
 TEST_F(DialogEndToEnd, EscapeIsIgnoredAndCancelEndsBeforeAnyWindowOpens) {
   Process lumetra = StartLumetra(kBuild);
   auto dialog = FindWindow("Config", 20);

@@ -5,8 +5,27 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "framework/window/window.h"
+
+// Every swap-interval request, whether a context was current when it was made, and
+// an answer to give instead of the driver's.
+namespace {
+struct SwapRequest {
+  int Interval;
+  bool ContextCurrent;
+};
+std::vector<SwapRequest> swapRequests;
+bool refuseSwapInterval = false;
+}  // namespace
+
+extern "C" int __real_SDL_GL_SetSwapInterval(int interval);
+extern "C" int __wrap_SDL_GL_SetSwapInterval(int interval) {
+  swapRequests.push_back({interval, SDL_GL_GetCurrentContext() != nullptr});
+  if (refuseSwapInterval) return SDL_SetError("swap interval refused by the test");
+  return __real_SDL_GL_SetSwapInterval(interval);
+}
 
 namespace {
 
@@ -107,6 +126,27 @@ TEST_F(WindowTest, SendDestroyStopsTheRunAndKeepsTheContext) {
   glClear(GL_COLOR_BUFFER_BIT);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   window::SwapFrame();
+}
+
+// Motion advances per frame: a swap that waits for the display would slow the run.
+TEST(SwapInterval, TheContextAsksForNoWaitAndARefusalIsNotedNotFatal) {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  for (bool refuse : {false, true}) {
+    SCOPED_TRACE(refuse ? "refused" : "accepted");
+    swapRequests.clear();
+    refuseSwapInterval = refuse;
+    window::OpenWindow("Lumetra test", 64, 48, 32, false);
+    ASSERT_EQ(swapRequests.size(), 1u);
+    EXPECT_EQ(swapRequests[0].Interval, 0);
+    EXPECT_TRUE(swapRequests[0].ContextCurrent);
+    EXPECT_EQ(window::SwapInterval().Refused, refuse);
+    EXPECT_TRUE(window::Running);
+    EXPECT_NE(glGetString(GL_VERSION), nullptr);
+    window::CloseWindow();
+  }
+  refuseSwapInterval = false;
 }
 
 // Failures end the program with exit code 0 after the "cvn_WinAPI" box, which goes to

@@ -3,10 +3,13 @@
 #include "framework/window/window.h"
 
 #include <SDL.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "framework/window/message_box_gtk.h"
 
 namespace window {
 
@@ -20,6 +23,7 @@ int32_t windowWidth = 0;
 int32_t windowHeight = 0;
 int32_t windowColorBits = 0;
 bool windowFullscreen = false;  // the display mode was changed and the cursor hidden
+SwapControl swapControl{};
 
 constexpr Uint32 kWindowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN;
 
@@ -103,6 +107,11 @@ void SetupRenderContext() {
   renderContext = SDL_GL_CreateContext(renderWindow);
   if (!renderContext) ShowError("cvn_WinAPI", "Render Context could not be set");
   SDL_GL_MakeCurrent(renderWindow, renderContext);
+  // Motion advances per frame, so a swap that waits for a 60 Hz display would slow
+  // the whole run. A driver that refuses keeps its own interval: the run stays
+  // correct, its motion then follows the display's rate.
+  swapControl.Refused = SDL_GL_SetSwapInterval(0) != 0;
+  swapControl.Interval = SDL_GL_GetSwapInterval();
 }
 
 // Back to the desktop: leaves full screen (restoring the display mode) and hides the
@@ -184,12 +193,23 @@ void SwapFrame() {
 
 void SendDestroy() { Running = false; }
 
+SwapControl SwapInterval() { return swapControl; }
+
 void ShowMessageBox(const char* caption, const char* text) {
   LeaveDisplay();
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    std::fflush(stderr);
-  }
+  // SDL waits for the child process that draws its X11 box; with SIGCHLD ignored
+  // (inherited from whoever started us) that wait fails after the box was answered,
+  // and a second box would follow.
+  struct sigaction child {};
+  if (sigaction(SIGCHLD, nullptr, &child) == 0 && child.sa_handler == SIG_IGN)
+    signal(SIGCHLD, SIG_DFL);
+  // SDL's X11 box needs a new X connection and a core X font matching its pattern,
+  // which a server without the X font packages lacks (it has only "fixed", which does
+  // not match). GTK draws with its own fonts on the connection the dialog opened.
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0) return;
+  if (ShowGtkMessageBox(caption, text)) return;
+  std::fprintf(stderr, "%s: %s\n", caption, text);
+  std::fflush(stderr);
 }
 
 void ShowError(const char* caption, const char* message) {

@@ -27,7 +27,16 @@ void SwapFrame();
 // The window's destroy notification: clears Running, the window stays open.
 void SendDestroy();
 
-// A modal message box with one OK button; standard error where no display can show it.
+// The buffer-swap interval after OpenWindow: 0 (frames never wait for the display)
+// unless the driver refused the request, when it keeps its own.
+struct SwapControl {
+  int32_t Interval;  // as the driver reports it
+  bool Refused;      // the request for interval 0 failed
+};
+SwapControl SwapInterval();
+
+// A modal message box with one OK button: SDL's, else GTK's; standard error only
+// where no display can show either.
 // Every box ends the program, so the window first leaves full screen (the desktop
 // display mode comes back) and hides, and the box is never covered by it.
 void ShowMessageBox(const char* caption, const char* text);
