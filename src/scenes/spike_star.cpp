@@ -11,16 +11,16 @@ namespace {
 // Rings at z = 1 (half-size 1), 2 (PulseRadius1) and 4.5 (PulseRadius2), tip at 5.5.
 void Vertex(double x, double y, double z) { glVertex3d(x, y, z); }
 
-// The six spikes: along +z, -y, -z and +y (the fourth turn brings the frame back),
-// then +x and -x; the frame is left turned by 270 degrees about y.
-void DrawSixSpikes() {
-  for (int k = 0; k < 4; ++k) {
-    DrawSpike();
-    glRotated(90, 1, 0, 0);
-  }
-  glRotated(90, 0, 1, 0);
+// A filled pass (back faces as lines), then a wire pass over it. Pair by pair
+// matters in 16-bit colour: each blend rounds to 5 or 6 bits, so the order of the
+// additions shows in the pixels.
+void DrawSpikePair(float fillAlpha, float wireAlpha) {
+  glColor4f(1, 1, 1, fillAlpha);
+  glPolygonMode(GL_FRONT, GL_FILL);
+  glPolygonMode(GL_BACK, GL_LINE);
   DrawSpike();
-  glRotated(180, 0, 1, 0);
+  glColor4f(1, 1, 1, wireAlpha);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
   DrawSpike();
 }
 
@@ -64,19 +64,17 @@ void DrawSpike() {
 }
 
 void DrawSpikeStar(float fillAlpha, float wireAlpha) {
-  // Every spike is drawn filled (back faces as lines) and then as wire. All filled
-  // passes go first and all wire passes after: with additive, saturating blending
-  // the order of the draws cannot change a pixel, and llvmpipe revalidates its
-  // pipeline at every polygon-mode change (twenty-four per star drawn pair by pair).
-  glColor4f(1, 1, 1, fillAlpha);
-  glPolygonMode(GL_FRONT, GL_FILL);
-  glPolygonMode(GL_BACK, GL_LINE);
-  glPushMatrix();
-  DrawSixSpikes();
-  glPopMatrix();
-  glColor4f(1, 1, 1, wireAlpha);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-  DrawSixSpikes();
+  // Along +z, -y, -z and +y; the fourth turn brings the frame back.
+  for (int k = 0; k < 4; ++k) {
+    DrawSpikePair(fillAlpha, wireAlpha);
+    glRotated(90, 1, 0, 0);
+  }
+  // Along +x.
+  glRotated(90, 0, 1, 0);
+  DrawSpikePair(fillAlpha, wireAlpha);
+  // Along -x; the frame stays turned by 270 degrees about y.
+  glRotated(180, 0, 1, 0);
+  DrawSpikePair(fillAlpha, wireAlpha);
 }
 
 void AdvancePulse() {

@@ -20,6 +20,14 @@ TEST(Quantize, LargestMagnitudeMapsToTheTopValueAndHalvesGoToEven) {
   EXPECT_EQ(integers[3], 0);
   EXPECT_EQ(table[1], 85.0);
   EXPECT_EQ(integers[0], 255);
+
+  // Ties that halves away from zero would take the other way: 2.5 and -0.5.
+  const double ties[4] = {1.0, -6.0, 5.0, -1.0};
+  Quantize(ties, integers, 2, 2, 0, 2, table);
+  EXPECT_EQ(table[0], 0.5);
+  EXPECT_EQ(integers[1], -3);
+  EXPECT_EQ(integers[2], 2);
+  EXPECT_EQ(integers[3], 0);
 }
 
 TEST(Quantize, AllZeroBandGetsScaleZero) {

@@ -13,6 +13,7 @@
 #include "made_textures.h"
 #include "scenes/checker_stack.h"
 #include "scenes/globals.h"
+#include "support/call_log.h"
 #include "support/gl_fixture.h"
 
 namespace {
@@ -258,6 +259,15 @@ TEST_F(CheckerStack, PictureQuadsShowOnlyTheirHalf) {
   EXPECT_EQ((std::vector<int>{p.r, p.g, p.b}), (std::vector<int>{200, 200, 0}));
   EXPECT_EQ(
       scenetest::CountPixels(frame, [](Rgba q) { return q.b > 0 || (q.g > 0 && q.r == 0); }), 0);
+}
+
+// Alphas are the nearest single-precision values of 1 - i / 10.
+TEST_F(CheckerStack, SquareAlphasAreTheNearestFloats) {
+  const auto stack = calllog::Drawn([] { scenes::DrawCheckerStack(1.0f); });
+  ASSERT_EQ(stack.size(), 44u);
+  for (int i = 0; i <= 10; ++i) {
+    EXPECT_EQ(stack[4 * i].colour[3], static_cast<float>(1.0L - i / 10.0L)) << i;
+  }
 }
 
 }  // namespace

@@ -79,6 +79,50 @@ TEST_F(StarStreamDrawingTest, SecondRoomIsOnlyWhiteEdges) {
   EXPECT_LT(lit, static_cast<int>(border.size()) / 10);
 }
 
+// In 16-bit colour every blend rounds to 5 or 6 bits, so the order of the additive
+// passes shows (most in a faint star, far from saturation): the star must match its
+// spikes drawn each filled, then wired.
+TEST_F(StarStreamDrawingTest, SixteenBitStarIsItsSpikesFilledThenWiredPairByPair) {
+  PulseRadius1 = 1.3;
+  PulseRadius2 = 0.8;
+  testsupport::HighColorFrame highColor(W, H);
+  auto pose = [] {
+    glLoadIdentity();
+    glTranslated(0, 0, -12);
+    glRotated(30, 1, 0, 0);
+    glRotated(40, 0, 1, 0);
+  };
+  pose();
+  DrawSpikeStar(0.05f, 0.13f);
+  const std::vector<Rgba> star = testsupport::ReadFrame(W, H);
+
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  pose();
+  auto pair = [] {
+    glColor4f(1, 1, 1, 0.05f);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glPolygonMode(GL_BACK, GL_LINE);
+    DrawSpike();
+    glColor4f(1, 1, 1, 0.13f);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    DrawSpike();
+  };
+  for (int k = 0; k < 4; ++k) pair(), glRotated(90, 1, 0, 0);
+  glRotated(90, 0, 1, 0);
+  pair();
+  glRotated(180, 0, 1, 0);
+  pair();
+  const std::vector<Rgba> pairs = testsupport::ReadFrame(W, H);
+
+  int lit = 0, differing = 0;
+  for (size_t i = 0; i < star.size(); ++i) {
+    lit += !Black(pairs[i]);
+    differing += star[i].r != pairs[i].r || star[i].g != pairs[i].g || star[i].b != pairs[i].b;
+  }
+  EXPECT_GT(lit, 1000);
+  EXPECT_EQ(differing, 0);
+}
+
 TEST_F(StarStreamDrawingTest, EachFlashAfterTheseScenesStartsFullyWhite) {
   // Every 15 ms frame of the last second before each flash, with the counter left
   // high by earlier overlays.

@@ -1,8 +1,10 @@
-// The flare field: its rows and its tiles' three quads.
+// The flare field: its rows and its tiles' three quads, sent in eye space, which
+// must match the same quads drawn with OpenGL's own matrix calls.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -25,6 +27,33 @@ class FlareFieldTest : public testsupport::SceneTest {
     SceneClock = 30000;
   }
 };
+
+// One tile as its own matrix calls, three batches with the turns accumulating: what
+// the tile's drawing in eye space must match.
+void TileByMatrixCalls(int32_t v, double y) {
+  const double P = Progress;
+  glLoadIdentity();
+  glTranslated(v / 3.0, 0, 0);
+  glTranslated(0, y, 0);
+  glTranslated(0, 0, -20);
+  glRotated(2 * v + P, 0, 0, 1);
+  glRotated(v, 0, 0, 1);
+  glRotated(PulseIndex2, 0, 0, 1);
+  auto quad = [](float alpha, double a, double b, double z) {
+    glColor4f(1, 1, 1, alpha);
+    glBegin(GL_QUADS);
+    glTexCoord2f(1, 1), glVertex3d(-a, -b, z);
+    glTexCoord2f(0, 1), glVertex3d(a, -b, z);
+    glTexCoord2f(0, 0), glVertex3d(a, b, z);
+    glTexCoord2f(1, 0), glVertex3d(-a, b, z);
+    glEnd();
+  };
+  quad(0.8f, 1 - std::fabs(v / 15.0), 1 - std::fabs(v / 10.0), -std::fabs(v / 4.0));
+  glRotated(v + P + 0.3, 0, 0, 1);
+  quad(0.4f, 1 - std::fabs(v / 20.0), 1 - std::fabs(v / 30.0), (1 - std::fabs(v / 5.0)) + P / 5);
+  glRotated(v + P + 0.4, 0, 0, 1);
+  quad(0.3f, 1 - std::fabs(v / 50.0), 1 - std::fabs(v / 50.0), (1 - std::fabs(v / 5.0)) + P / 2);
+}
 
 std::vector<int> Columns(int first, int last) {
   std::vector<int> v;
@@ -97,6 +126,35 @@ TEST_F(FlareFieldTest, TileQuadsTurnFurtherAndTwoDriftTowardsTheViewer) {
   EXPECT_NEAR(later[0][0].eye[2], -20, 1e-9);
   EXPECT_NEAR(later[1][0].eye[2], -19 + 0.4, 1e-9);
   EXPECT_NEAR(later[2][0].eye[2], -19 + 1.0, 1e-9);
+}
+
+TEST_F(FlareFieldTest, TilesInEyeSpaceMatchTheirMatrixCalls) {
+  Progress = 13.4;
+  PulseIndex2 = 1043;
+  for (int32_t v : {-30, -20, -10, -1, 0, 2, 8, 15, 19, 30}) {
+    for (double y : {0.0, -4.0, 6.0}) {
+      SCOPED_TRACE(testing::Message() << "v " << v << " y " << y);
+      const auto got = calllog::Drawn([&] { DrawFlareTile(v, y); });
+      GLfloat colour[4];
+      glGetFloatv(GL_CURRENT_COLOR, colour);
+      EXPECT_EQ(colour[3], 0.3f) << "the last quad's colour stays current";
+      calllog::ExpectSameVertices(got, calllog::Drawn([&] { TileByMatrixCalls(v, y); }));
+    }
+  }
+}
+
+TEST_F(FlareFieldTest, FieldLooksAsDrawnWithMatrixCalls) {
+  Progress = 9.6;
+  PulseIndex2 = 1043;
+  auto rows = [](void (*tile)(int32_t, double)) {
+    const struct { double y; int first, last; } kRows[] = {
+        {0, -30, 30}, {2, -20, 19}, {-2, -20, 19}, {4, -15, 15},
+        {-4, -15, 15}, {6, -10, 8}, {-6, -10, 8}};
+    for (const auto& r : kRows)
+      for (int v = r.first; v <= r.last; v += 3) tile(v, r.y);
+  };
+  testsupport::ExpectSamePicture(testsupport::PictureOfFlares([&] { rows(DrawFlareTile); }),
+                                 testsupport::PictureOfFlares([&] { rows(TileByMatrixCalls); }));
 }
 
 }  // namespace

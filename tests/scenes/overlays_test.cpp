@@ -9,6 +9,7 @@
 #include "made_textures.h"
 #include "scenes/globals.h"
 #include "scenes/overlays.h"
+#include "support/call_log.h"
 #include "support/gl_fixture.h"
 
 namespace {
@@ -100,6 +101,22 @@ TEST_F(Overlay, FadeFromWhiteCountsDownAndNeverDarkens) {
   scenes::FadeFromWhite();
   EXPECT_EQ(Differing(before, Frame()), 0);
   EXPECT_EQ(scenes::FlashCounter, -6);
+}
+
+// Alphas are the nearest single-precision values of the formulas' results.
+TEST_F(Overlay, AlphasAreTheNearestFloatsOfTheirCounterFractions) {
+  for (int32_t counter = 0; counter <= 40; ++counter) {
+    scenes::FlashCounter = counter;
+    const auto flash = calllog::Drawn(scenes::FlashOverlay);
+    ASSERT_EQ(flash.size(), 4u);
+    EXPECT_EQ(flash[0].colour[3], static_cast<float>(1.0L - counter / 20.0L)) << counter;
+    scenes::FlashCounter = counter;
+    EXPECT_EQ(calllog::Drawn(scenes::FadeToWhite)[0].colour[3],
+              static_cast<float>(counter / 30.0L)) << counter;
+    scenes::FlashCounter = counter;
+    EXPECT_EQ(calllog::Drawn(scenes::FadeFromWhite)[0].colour[3],
+              static_cast<float>(counter / 30.0L)) << counter;
+  }
 }
 
 }  // namespace

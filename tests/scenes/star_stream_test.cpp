@@ -1,16 +1,20 @@
-// The spike star, the particle stream and the two star scenes.
+// The spike star, the particle stream and the two star scenes. The stream's squares
+// are sent in eye space and must match the same squares drawn with OpenGL's own
+// matrix calls.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <vector>
 
+#include "demo/timeline.h"
 #include "framework/particle/particle.h"
 #include "framework/particle/random.h"
-#include "support/call_log.h"
 #include "scenes/flare_field.h"
 #include "scenes/globals.h"
 #include "scenes/star_stream.h"
+#include "support/call_log.h"
 #include "support/scene_fixture.h"
 
 namespace {
@@ -33,6 +37,28 @@ std::array<GLint, 2> PolygonModes() {
   std::array<GLint, 2> modes{};
   glGetIntegerv(GL_POLYGON_MODE, modes.data());
   return modes;
+}
+
+// The stream as 400 batches, each with its own matrix calls.
+void StreamByMatrixCalls(std::optional<double> spin) {
+  for (int i = 1; i <= 400; ++i) {
+    const Particle& p = Record(i);
+    glLoadIdentity();
+    glTranslated(0, 0, -25);
+    glRotated(AngleX, 1, 0, 0);
+    glRotated(AngleY, 0, 1, 0);
+    if (spin) glRotated(*spin, 1, 0, 0);
+    glTranslated(p.X, p.Y, p.Z);
+    if (spin) glRotated(-*spin, 1, 0, 0);
+    glRotated(-AngleY, 0, 1, 0);
+    glRotated(-AngleX, 1, 0, 0);
+    glBegin(GL_QUADS);
+    glTexCoord2f(1, 1), glVertex3d(-0.3, -0.3, 0);
+    glTexCoord2f(0, 1), glVertex3d(0.3, -0.3, 0);
+    glTexCoord2f(0, 0), glVertex3d(0.3, 0.3, 0);
+    glTexCoord2f(1, 0), glVertex3d(-0.3, 0.3, 0);
+    glEnd();
+  }
 }
 
 class StarStreamTest : public testsupport::SceneTest {};
@@ -79,6 +105,24 @@ TEST_F(StarStreamTest, StreamReemitsOnlyBeyondMinusTwentyWithTheRulesDraws) {
   EXPECT_EQ(particle::Random(1000000), nextDraw) << "exactly the rule's draws";
 }
 
+// The spreading index is X * 20 truncated: the product itself, not a rounded one.
+// Just below a multiple of 0.05 the double product rounds up to the next whole
+// number, which would pick the next table entry.
+TEST_F(StarStreamTest, SpreadingIndexTruncatesTheExactProduct) {
+  struct Case {
+    double x;
+    int n;
+  };
+  const Case cases[] = {{0.15, 2}, {0.3, 5}, {0.35, 6}, {1.4, 27}, {0.25, 5}, {12.95, 258}};
+  for (const Case& c : cases) {
+    ParkStream();
+    Record(1) = Particle{c.x, 0.5, -1.0, 0, 1, -1, 0, 0, 0};
+    AdvanceStream();
+    EXPECT_EQ(Record(1).Y, 0.5 + CosTable[c.n] / 12) << c.x;
+    EXPECT_EQ(Record(1).Z, -1.0 - CosTable[c.n] / 12) << c.x;
+  }
+}
+
 TEST_F(StarStreamTest, PulseIndicesSkipTheNegativeCosineAndWrap) {
   auto steps = [](int32_t& index, int32_t start) {
     index = start;
@@ -94,6 +138,54 @@ TEST_F(StarStreamTest, PulseIndicesSkipTheNegativeCosineAndWrap) {
   PulseIndex1 = 321;
   AdvancePulse();
   EXPECT_EQ(PulseRadius1, CosTable[321] / 2 + 0.5);
+}
+
+TEST_F(StarStreamTest, StreamSquaresInEyeSpaceMatchTheirMatrixCalls) {
+  particle::SeedRandom(11);
+  for (int i = 1; i <= 400; ++i) {
+    particle::EmitParticle(Record(i), (particle::Random(800) - 400) / 10.0);
+  }
+  AngleX = 137.7;
+  AngleY = -48.3;
+  for (std::optional<double> spin : {std::optional<double>{}, {0.0}, {617.0}}) {
+    SCOPED_TRACE(spin ? *spin : -1);
+    calllog::ExpectSameVertices(calllog::Drawn([&] { DrawStream(spin); }),
+                                calllog::Drawn([&] { StreamByMatrixCalls(spin); }));
+  }
+}
+
+TEST_F(StarStreamTest, StreamLooksAsDrawnWithMatrixCalls) {
+  particle::SeedRandom(3);
+  for (int i = 1; i <= 400; ++i) {
+    particle::EmitParticle(Record(i), (particle::Random(400) - 200) / 10.0);
+  }
+  AngleX = 37.5;
+  AngleY = 212.1;
+  for (std::optional<double> spin : {std::optional<double>{}, {455.0}}) {
+    SCOPED_TRACE(spin ? *spin : -1);
+    using testsupport::PictureOfFlares;
+    testsupport::ExpectSamePicture(PictureOfFlares([&] { DrawStream(spin); }),
+                                   PictureOfFlares([&] { StreamByMatrixCalls(spin); }));
+  }
+}
+
+// The stream and the flare tiles leave the identity where matrix calls would leave a
+// record's or a tile's frame. That is invisible only if every routine that can run
+// after them loads the identity before it draws anything.
+TEST_F(StarStreamTest, EveryTimelineRoutineLoadsTheIdentityBeforeItDraws) {
+  const GLdouble elsewhere[16] = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 7, -3, -9, 1};
+  for (const demo::TimelineRow& row : demo::Timeline) {
+    SCOPED_TRACE(row.Name);
+    SceneClock = row.HasLowerBound ? row.FirstMs : 0;
+    glLoadMatrixd(elsewhere);
+    calllog::Start();
+    row.Routine();
+    calllog::Stop();
+    ASSERT_FALSE(calllog::Batches().empty());
+    for (const calllog::Batch& batch : calllog::Batches()) {
+      EXPECT_TRUE(batch.identityLoadedBefore);
+    }
+  }
 }
 
 TEST_F(StarStreamTest, SetupDrawsEachStartBeforeTheRecordsOwnValues) {
@@ -202,8 +294,8 @@ TEST_F(StarStreamTest, SecondSceneEchoesTheStarNearerAndFainter) {
   calllog::Start();
   StarStreamScene2();
   calllog::Stop();
-  // Each spike ends in one batch of triangles: twelve per star, the six filled
-  // spikes first, then the six wired ones.
+  // Each spike ends in one batch of triangles: twelve per star, each spike filled
+  // and then wired before the next.
   std::vector<calllog::Batch> tips;
   for (const auto& b : calllog::Batches()) {
     if (b.mode == GL_TRIANGLES) tips.push_back(b);
@@ -217,7 +309,7 @@ TEST_F(StarStreamTest, SecondSceneEchoesTheStarNearerAndFainter) {
     for (int d = 0; d < 12; ++d) {
       const auto& b = tips[12 * k + d];
       EXPECT_NEAR(b.modelview[14], copies[k].depth, 1e-5) << k;
-      EXPECT_NEAR(b.vertices[0].colour[3], d < 6 ? copies[k].fill : copies[k].wire, 1e-6) << k;
+      EXPECT_NEAR(b.vertices[0].colour[3], d % 2 == 0 ? copies[k].fill : copies[k].wire, 1e-6) << k;
     }
   }
 }

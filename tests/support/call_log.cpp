@@ -1,5 +1,7 @@
 #include "support/call_log.h"
 
+#include <gtest/gtest.h>
+
 extern "C" {
 void __real_glBegin(GLenum mode);
 void __real_glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a);
@@ -69,6 +71,22 @@ Vertex Centre(const std::array<Vertex, 4>& quad) {
     for (int i = 0; i < 3; ++i) c.eye[i] += v.eye[i] / 4;
   }
   return c;
+}
+
+std::vector<Vertex> Drawn(const std::function<void()>& draw) {
+  Start();
+  draw();
+  Stop();
+  return QuadVertices();
+}
+
+void ExpectSameVertices(const std::vector<Vertex>& got, const std::vector<Vertex>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t k = 0; k < got.size(); ++k) {
+    for (int c = 0; c < 3; ++c) ASSERT_NEAR(got[k].eye[c], want[k].eye[c], 2e-4) << k;
+    ASSERT_EQ(got[k].colour, want[k].colour) << k;
+    ASSERT_EQ(got[k].tex, want[k].tex) << k;
+  }
 }
 
 }  // namespace calllog

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace calllog {
@@ -34,5 +35,11 @@ std::vector<Vertex> QuadVertices();
 std::vector<std::array<Vertex, 4>> Quads();
 // The mean of a quad's corners (colour and texture coordinate of the first).
 Vertex Centre(const std::array<Vertex, 4>& quad);
+
+// The quad vertices that draw sends, recorded from Start to Stop around it.
+std::vector<Vertex> Drawn(const std::function<void()>& draw);
+// Same vertices in the same order: eye positions to float matrix precision, colours
+// and texture coordinates exactly.
+void ExpectSameVertices(const std::vector<Vertex>& got, const std::vector<Vertex>& want);
 
 }  // namespace calllog

@@ -2,7 +2,9 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -81,6 +83,29 @@ void SceneTest::SetUp() {
 
 void RunFramesUpTo(int32_t clock) {
   for (int32_t t = 0; t <= clock; t += 15) demo::DrawTimelineFrame(t);
+}
+
+std::vector<Rgba> PictureOfFlares(const std::function<void()>& draw) {
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, scenes::Textures.flare2->Name);
+  glColor4f(1, 1, 1, 1);
+  draw();
+  glDisable(GL_TEXTURE_2D);
+  return ReadFrame(OffscreenGLTest::Width, OffscreenGLTest::Height);
+}
+
+void ExpectSamePicture(const std::vector<Rgba>& a, const std::vector<Rgba>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  int differing = 0, lit = 0;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const int d = std::max({std::abs(a[i].r - b[i].r), std::abs(a[i].g - b[i].g),
+                            std::abs(a[i].b - b[i].b)});
+    differing += d > 1;
+    lit += a[i].r + a[i].g + a[i].b > 0;
+  }
+  EXPECT_GT(lit, 1000);
+  EXPECT_LE(differing, static_cast<int>(a.size() / 200));
 }
 
 void SaveFramePng(const std::string& path, int width, int height) {

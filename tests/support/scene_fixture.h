@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "support/gl_fixture.h"
 
@@ -26,6 +28,13 @@ class SceneTest : public OffscreenGLTest {
 // Draws the frames at clocks 0, 15, 30, ... up to and including the largest
 // multiple of 15 not above clock, as the real frame loop at its pacing limit would.
 void RunFramesUpTo(int32_t clock);
+
+// The fixture's frame after draw runs on a cleared frame with the flare2 picture
+// bound, texturing on and the colour white (as the stream and the tiles are drawn).
+std::vector<Rgba> PictureOfFlares(const std::function<void()>& draw);
+// Two pictures of the same thing drawn two ways: well lit, and no more than one
+// pixel in 200 differing by more than one level in a channel.
+void ExpectSamePicture(const std::vector<Rgba>& a, const std::vector<Rgba>& b);
 
 // Writes the current frame (Width x Height of the fixture) as a PNG, for looking at.
 void SaveFramePng(const std::string& path, int width, int height);
