@@ -29,6 +29,16 @@ static_assert(sizeof(ImageHeader) == 34);
 void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& fileName,
                      bool allocate);
 
+// The largest side a program without a GL context accepts (the texture bank uses the
+// GL's own largest texture size).
+constexpr int32_t ToolLargestSide = 16384;
+
+// Reads the header; a picture wider or taller than largestSide is refused before
+// anything is decoded (false: header filled, pixels untouched). Otherwise decodes as
+// DecodeImageFile with allocate set and returns true.
+bool DecodeImageFileWithin(uint8_t*& pixels, ImageHeader& header, const std::string& fileName,
+                           int32_t largestSide);
+
 // Encoder operations on planes of doubles (row y, column x at y * stride + x).
 
 // Multi-level forward Haar transform of the top-left w x h region; src may be dst.
