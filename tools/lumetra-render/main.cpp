@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
       "picture and sound alike). Without --data, data/ is looked for in the current folder,\n"
       "then beside this program, then in the installed data's folder (" LUMETRA_INSTALLED_DATA "\n"
       "from this program's folder). Video needs ffmpeg in PATH.\n\n"
-      "Exit status: 0 done, 1 failure (missing data file, ffmpeg, write error), 2 bad arguments.");
+      "Exit status: 0 done, 1 failure (missing or broken data file, ffmpeg, write error), 2 bad arguments.");
 
   try {
     app.parse(argc, argv);
