@@ -25,7 +25,9 @@ static_assert(sizeof(ImageHeader) == 34);
 // Decodes fileName into pixels: one byte per pixel for 8 bits per pixel, one 32-bit
 // word (red << 16 | green << 8 | blue) per pixel for 24. With allocate set the
 // buffer is (re)allocated with std::realloc to the picture's size (release it with
-// std::free). Missing or short files end the program with the runtime error box.
+// std::free). Missing or short files end the program with the runtime error box, and
+// so (as a short read, before anything of the picture's size is allocated) do files
+// whose counts their blocks cannot back.
 void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& fileName,
                      bool allocate);
 
