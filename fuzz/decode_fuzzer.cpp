@@ -1,6 +1,8 @@
-// libFuzzer target: any bytes as a .tqz file through DecodeImageFile. Runtime errors
-// (missing data, short reads) are the decoder's expected answers and end the input;
-// anything the sanitizers see is a finding.
+// libFuzzer target: any bytes as a .tqz file through DecodeImageFileWithin, the
+// call the texture bank makes, with the largest side of a program without a GL
+// context. Runtime errors (short reads, out of memory) are the decoder's expected
+// answers and end the input; anything the sanitizers see, and any input that makes
+// the decoder use more than libFuzzer's memory limit, is a finding.
 #include <unistd.h>
 
 #include <cstdint>
@@ -40,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   codec::ImageHeader header;
   uint8_t* pixels = nullptr;
   try {
-    codec::DecodeImageFile(pixels, header, path, true);
+    codec::DecodeImageFileWithin(pixels, header, path, codec::ToolLargestSide);
   } catch (const RuntimeError&) {
   }
   std::free(pixels);

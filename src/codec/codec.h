@@ -25,9 +25,21 @@ static_assert(sizeof(ImageHeader) == 34);
 // Decodes fileName into pixels: one byte per pixel for 8 bits per pixel, one 32-bit
 // word (red << 16 | green << 8 | blue) per pixel for 24. With allocate set the
 // buffer is (re)allocated with std::realloc to the picture's size (release it with
-// std::free). Missing or short files end the program with the runtime error box.
+// std::free). Missing or short files end the program with the runtime error box, and
+// so (as a short read, before anything of the picture's size is allocated) do files
+// whose counts their blocks cannot back.
 void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& fileName,
                      bool allocate);
+
+// The largest side a program without a GL context accepts (the texture bank uses the
+// GL's own largest texture size).
+constexpr int32_t ToolLargestSide = 16384;
+
+// Reads the header; a picture wider or taller than largestSide is refused before
+// anything is decoded (false: header filled, pixels untouched). Otherwise decodes as
+// DecodeImageFile with allocate set and returns true.
+bool DecodeImageFileWithin(uint8_t*& pixels, ImageHeader& header, const std::string& fileName,
+                           int32_t largestSide);
 
 // Encoder operations on planes of doubles (row y, column x at y * stride + x).
 

@@ -28,8 +28,13 @@ uint64_t SymbolBlockSize(uint32_t symbolCount);
 uint64_t ValueBlockSize(uint32_t valueCount, uint8_t valueBits);
 // Bytes a file must have to hold everything its header declares (header, tables, blocks).
 uint64_t DeclaredFileSize(const ImageHeader& header);
-// Whether the channel's symbols could produce Width x Height coefficients at all.
-bool SymbolsCanFillPlane(const ImageHeader& header, int32_t channel);
+// Values the channel's value block really stores: the block is sized by the 32-bit
+// product ValueCount x ValueBits, so a product that wrapped leaves room for fewer.
+uint64_t StoredValueCount(uint32_t valueCount, uint8_t valueBits);
+// Whether the channel's blocks back its counts: the value block stores every counted
+// value, and the symbols, with runs only where a stored value is, can produce
+// Width x Height coefficients at all. A file that fails this is read as truncated.
+bool CountsAreBacked(const ImageHeader& header, int32_t channel);
 
 // Packing and unpacking of the two streams.
 std::vector<uint8_t> PackSymbols(const uint8_t* symbols, uint32_t count);
@@ -41,11 +46,6 @@ void UnpackValues(const uint8_t* block, uint64_t blockSize, uint32_t count, int3
 
 // Decoder steps.
 void ReadImageHeader(const std::string& fileName, ImageHeader& header);
-// Fills the tables (TableEntries doubles each) and integer planes of every channel.
-// The planes hold layout.Width x layout.Height entries and there are as many as
-// layout.BitsPerPixel says; counts and value bits come from the file's own header.
-void ReadImageStreams(const std::string& fileName, const ImageHeader& layout,
-                      int32_t* const planes[3], double* const tables[3]);
 // Writes every position of the plane: what the symbols leave unwritten is 0.
 void ExpandSymbols(int32_t* plane, const uint8_t* symbols, uint32_t symbolCount,
                    const uint8_t* values, uint32_t valueCount, int32_t width, int32_t height);
@@ -58,6 +58,8 @@ void InverseTransform(double* src, double* dst, int32_t w, int32_t h, int32_t st
 void PlaneToGray(const double* plane, uint8_t* pixels, size_t count);
 void PlanesToRgb(const double* red, const double* green, const double* blue, uint8_t* pixels,
                  size_t count);
+// One channel (0 red, 1 green, 2 blue) of PlanesToRgb's words; channel 0 first.
+void PlaneToRgbChannel(const double* plane, int32_t channel, uint8_t* pixels, size_t count);
 
 // std::nearbyint for 0 <= x < 2^51 without a library call: the sum with 1.5 * 2^52
 // has no fraction bits, so it is rounded in the current mode (nearest, halves to

@@ -18,67 +18,11 @@ std::unique_ptr<double[]> NewPlane(size_t count) {
   return std::unique_ptr<double[]>(new double[count]);
 }
 
-// Reads one channel's symbol and value blocks and expands them into plane.
-void ReadChannel(binfile::File& file, uint64_t fileSize, uint32_t symbolCount,
-                 uint32_t valueCount, uint8_t valueBits, int32_t* plane, int32_t width,
-                 int32_t height) {
-  const uint64_t symbolBytes = SymbolBlockSize(symbolCount);
-  const uint64_t valueBytes = ValueBlockSize(valueCount, valueBits);
-  // Blocks longer than the rest of the file are short reads: fail before allocating them.
-  if (symbolBytes + valueBytes > fileSize - std::min<uint64_t>(fileSize, ftello(file.Handle)))
-    binfile::Fail(file.Name, binfile::ShortRead);
-
-  std::vector<uint8_t> block(symbolBytes);
-  binfile::Read(file, block.data(), block.size());
-  std::vector<uint8_t> symbols(symbolCount);
-  UnpackSymbols(block.data(), symbolCount, symbols.data());
-
-  block.resize(valueBytes);
-  binfile::Read(file, block.data(), block.size());
-  // Each symbol takes at most one value, so values beyond the symbol count are never used.
-  const uint32_t usable = std::min(valueCount, symbolCount);
-  std::vector<uint8_t> values(usable);
-  UnpackValues(block.data(), block.size(), usable, valueBits, values.data());
-
-  ExpandSymbols(plane, symbols.data(), symbolCount, values.data(), usable, width, height);
-}
-
-}  // namespace
-
-void ReadImageHeader(const std::string& fileName, ImageHeader& header) {
-  binfile::File file;
-  binfile::OpenRead(file, fileName);
-  binfile::Read(file, &header, sizeof header);
-  binfile::Close(file);
-}
-
-void ReadImageStreams(const std::string& fileName, const ImageHeader& layout,
-                      int32_t* const planes[3], double* const tables[3]) {
-  binfile::File file;
-  binfile::OpenRead(file, fileName);
-  const uint64_t fileSize = binfile::Size(file);
-  ImageHeader own;
-  binfile::Read(file, &own, sizeof own);
-  const int32_t channels = ChannelCount(layout.BitsPerPixel);
-  // Depth above 16: the entries past the buffer's 18 are read and dropped. Levels 16
-  // and up cover no positions at any 16-bit size, so nothing is lost.
-  const uint32_t entries = uint32_t{layout.Depth} + 2;
-  for (int32_t c = 0; c < channels; ++c) {
-    const uint32_t kept = std::min<uint32_t>(entries, TableEntries);
-    binfile::Read(file, tables[c], kept * sizeof(double));
-    for (uint32_t e = kept; e < entries; ++e) {
-      double dropped;
-      binfile::Read(file, &dropped, sizeof dropped);
-    }
-  }
-  for (int32_t c = 0; c < channels; ++c)
-    ReadChannel(file, fileSize, own.SymbolCount[c], own.ValueCount[c], own.ValueBits,
-                planes[c], layout.Width, layout.Height);
-  binfile::Close(file);
-}
-
-void ExpandSymbols(int32_t* plane, const uint8_t* symbols, uint32_t symbolCount,
-                   const uint8_t* values, uint32_t valueCount, int32_t width, int32_t height) {
+// Symbols and values into plane (int32_t coefficients, or doubles holding the same
+// integers): every position is written, what the symbols leave is 0.
+template <typename Element>
+void Expand(Element* plane, const uint8_t* symbols, uint32_t symbolCount, const uint8_t* values,
+            uint32_t valueCount, int32_t width, int32_t height) {
   const uint64_t size = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
   uint64_t p = 0;
   uint32_t j = 0;
@@ -96,22 +40,44 @@ void ExpandSymbols(int32_t* plane, const uint8_t* symbols, uint32_t symbolCount,
     if (symbol == ZeroRun) {
       // A run that would pass the plane's end stops at it.
       const uint64_t end = std::min<uint64_t>(p + v + 1, size);
-      std::fill(plane + p, plane + end, 0);
+      std::fill(plane + p, plane + end, Element{0});
       p += v;
     } else {
-      plane[p] = sign[symbol] * v;
+      plane[p] = static_cast<Element>(sign[symbol] * v);  // -0 is the integer 0: +0.0
     }
   }
-  // Positions that a short symbol stream leaves unwritten are 0.
-  if (p < size) std::fill(plane + p, plane + size, 0);
+  if (p < size) std::fill(plane + p, plane + size, Element{0});
 }
 
-void Dequantize(const int32_t* integers, double* plane, int32_t width, int32_t height,
-                int32_t depth, const double* table) {
+// Reads the next channel's symbol and value blocks from file and expands them into
+// plane. The caller has checked that the file holds both blocks.
+template <typename Element>
+void ReadChannel(binfile::File& file, uint32_t symbolCount, uint32_t valueCount,
+                 uint8_t valueBits, Element* plane, int32_t width, int32_t height) {
+  std::vector<uint8_t> block(SymbolBlockSize(symbolCount));
+  binfile::Read(file, block.data(), block.size());
+  std::vector<uint8_t> symbols(symbolCount);
+  UnpackSymbols(block.data(), symbolCount, symbols.data());
+
+  block.resize(ValueBlockSize(valueCount, valueBits));
+  binfile::Read(file, block.data(), block.size());
+  // Each symbol takes at most one value, so values beyond the symbol count are never used.
+  const uint32_t usable = std::min(valueCount, symbolCount);
+  std::vector<uint8_t> values(usable);
+  UnpackValues(block.data(), block.size(), usable, valueBits, values.data());
+
+  Expand(plane, symbols.data(), symbolCount, values.data(), usable, width, height);
+}
+
+// Integer coefficients (or doubles holding them) times each band's factor. source
+// may be plane: every position is read once, then written.
+template <typename Element>
+void DequantizeFrom(const Element* source, double* plane, int32_t width, int32_t height,
+                    int32_t depth, const double* table) {
   auto factor = [](double entry) { return entry != 0 ? 1 / entry : 0.0; };
   auto scale = [&](int32_t row, int32_t from, int32_t to, double f) {
     const size_t base = size_t(row) * size_t(width);
-    for (int32_t x = from; x < to; ++x) plane[base + x] = integers[base + x] * f;
+    for (int32_t x = from; x < to; ++x) plane[base + x] = source[base + x] * f;
   };
   for (int32_t k = 0; k <= depth; ++k) {
     const double f = factor(table[k]);
@@ -121,6 +87,25 @@ void Dequantize(const int32_t* integers, double* plane, int32_t width, int32_t h
   }
   const double f = factor(table[depth + 1]);
   for (int32_t y = 0; y < (height >> (depth + 1)); ++y) scale(y, 0, width >> (depth + 1), f);
+}
+
+}  // namespace
+
+void ReadImageHeader(const std::string& fileName, ImageHeader& header) {
+  binfile::File file;
+  binfile::OpenRead(file, fileName);
+  binfile::Read(file, &header, sizeof header);
+  binfile::Close(file);
+}
+
+void ExpandSymbols(int32_t* plane, const uint8_t* symbols, uint32_t symbolCount,
+                   const uint8_t* values, uint32_t valueCount, int32_t width, int32_t height) {
+  Expand(plane, symbols, symbolCount, values, valueCount, width, height);
+}
+
+void Dequantize(const int32_t* integers, double* plane, int32_t width, int32_t height,
+                int32_t depth, const double* table) {
+  DequantizeFrom(integers, plane, width, height, depth, table);
 }
 
 namespace {
@@ -254,6 +239,20 @@ void PlanesToRgb(const double* red, const double* green, const double* blue, uin
   }
 }
 
+// Channel 1 writes whole words (red, with green, blue and the top byte 0); channels 2
+// and 3 then fill in green and blue, so the words come out as PlanesToRgb makes them.
+void PlaneToRgbChannel(const double* plane, int32_t channel, uint8_t* pixels, size_t count) {
+  if (channel == 0) {
+    for (size_t p = 0; p < count; ++p) {
+      const uint32_t word = uint32_t{SampleToByte(plane[p])} << 16;
+      std::memcpy(pixels + 4 * p, &word, 4);
+    }
+    return;
+  }
+  const int32_t lane = 2 - channel;  // green in byte 1, blue in byte 0
+  for (size_t p = 0; p < count; ++p) pixels[4 * p + lane] = SampleToByte(plane[p]);
+}
+
 void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& fileName,
                      bool allocate) {
   ReadImageHeader(fileName, header);
@@ -261,17 +260,14 @@ void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& f
   const int32_t channels = ChannelCount(layout.BitsPerPixel);
   if (channels == 0) return;  // no picture data: header only, buffer untouched
 
-  // The file must hold every block its header declares, and its symbols must be able
-  // to cover the plane; otherwise it is truncated (a short read), found before any
-  // allocation of the picture's size.
-  {
-    binfile::File file;
-    binfile::OpenRead(file, fileName);
-    bool holds = binfile::Size(file) >= DeclaredFileSize(layout);
-    for (int32_t c = 0; c < channels; ++c) holds = holds && SymbolsCanFillPlane(layout, c);
-    binfile::Close(file);
-    if (!holds) binfile::Fail(fileName, binfile::ShortRead);
-  }
+  // The file must hold every block its header declares, and the blocks must back the
+  // counts; otherwise it is truncated (a short read), found before any allocation of
+  // the picture's size.
+  binfile::File file;
+  binfile::OpenRead(file, fileName);
+  bool holds = binfile::Size(file) >= DeclaredFileSize(layout);
+  for (int32_t c = 0; c < channels; ++c) holds = holds && CountsAreBacked(layout, c);
+  if (!holds) binfile::Fail(fileName, binfile::ShortRead);
 
   const size_t count = size_t{layout.Width} * layout.Height;
   if (allocate) {
@@ -289,34 +285,51 @@ void DecodeImageFile(uint8_t*& pixels, ImageHeader& header, const std::string& f
   // Levels from 16 on cover no positions (sizes are 16-bit), so deeper files use 16.
   const int32_t depth = std::min<int32_t>(layout.Depth, MaxDepth);
 
-  try {
-    std::unique_ptr<int32_t[]> integers(new int32_t[count * channels]);
-    std::vector<double> tableStore(size_t(TableEntries) * channels, 0.0);
-    int32_t* planes[3] = {};
-    double* tables[3] = {};
-    for (int32_t c = 0; c < channels; ++c) {
-      planes[c] = integers.get() + count * c;
-      tables[c] = tableStore.data() + size_t(TableEntries) * c;
+  // The streams follow the file's own header; the tables of every channel come
+  // first. Depth above 16: the entries past the buffer's 18 are read and dropped.
+  ImageHeader own;
+  binfile::Read(file, &own, sizeof own);
+  double tables[3][TableEntries] = {};
+  const uint32_t entries = uint32_t{layout.Depth} + 2;
+  const uint32_t kept = std::min<uint32_t>(entries, TableEntries);
+  for (int32_t c = 0; c < channels; ++c) {
+    binfile::Read(file, tables[c], kept * sizeof(double));
+    for (uint32_t e = kept; e < entries; ++e) {
+      double dropped;
+      binfile::Read(file, &dropped, sizeof dropped);
     }
-    ReadImageStreams(fileName, layout, planes, tables);
+  }
 
-    // Each channel is transformed in place in its own plane; the channels share one
-    // scratch plane (fresh memory costs a page fault per page on first touch).
-    std::unique_ptr<double[]> outputs[3];
+  // One channel at a time, in one plane of doubles and one shared scratch plane:
+  // the coefficients (integers, exact in a double) are expanded into the plane,
+  // dequantised and transformed in place, and its bytes go straight into the pixels.
+  // Memory: 16 bytes per pixel plus the pixel buffer, whatever the channels.
+  try {
+    auto plane = NewPlane(count);
     auto scratch = NewPlane(count);
     for (int32_t c = 0; c < channels; ++c) {
-      outputs[c] = NewPlane(count);
-      Dequantize(planes[c], outputs[c].get(), layout.Width, layout.Height, depth, tables[c]);
-      InverseLevels(outputs[c].get(), outputs[c].get(), layout.Width, layout.Height,
-                    layout.Width, depth, scratch.get());
+      ReadChannel(file, own.SymbolCount[c], own.ValueCount[c], own.ValueBits, plane.get(),
+                  layout.Width, layout.Height);
+      DequantizeFrom(plane.get(), plane.get(), layout.Width, layout.Height, depth, tables[c]);
+      InverseLevels(plane.get(), plane.get(), layout.Width, layout.Height, layout.Width, depth,
+                    scratch.get());
+      if (channels == 1)
+        PlaneToGray(plane.get(), pixels, count);
+      else
+        PlaneToRgbChannel(plane.get(), c, pixels, count);
     }
-    if (channels == 1)
-      PlaneToGray(outputs[0].get(), pixels, count);
-    else
-      PlanesToRgb(outputs[0].get(), outputs[1].get(), outputs[2].get(), pixels, count);
   } catch (const std::bad_alloc&) {
     binfile::Fail(fileName, binfile::OutOfMemory);
   }
+  binfile::Close(file);
+}
+
+bool DecodeImageFileWithin(uint8_t*& pixels, ImageHeader& header, const std::string& fileName,
+                           int32_t largestSide) {
+  ReadImageHeader(fileName, header);
+  if (header.Width > largestSide || header.Height > largestSide) return false;
+  DecodeImageFile(pixels, header, fileName, true);
+  return true;
 }
 
 }  // namespace codec

@@ -27,11 +27,19 @@ uint64_t DeclaredFileSize(const ImageHeader& header) {
   return size;
 }
 
-bool SymbolsCanFillPlane(const ImageHeader& header, int32_t channel) {
-  // Each symbol gives one coefficient; a run with the largest value a byte can
-  // hold gives 255 more, and only symbols that have a value can be runs.
+uint64_t StoredValueCount(uint32_t valueCount, uint8_t valueBits) {
+  if (valueBits == 0) return valueCount;  // values of no bits need no room
+  return std::min<uint64_t>(valueCount, ValueBlockSize(valueCount, valueBits) * 8 / valueBits);
+}
+
+bool CountsAreBacked(const ImageHeader& header, int32_t channel) {
+  const uint32_t values = header.ValueCount[channel];
+  // A value count whose block size wrapped: the block holds fewer values than counted.
+  if (StoredValueCount(values, header.ValueBits) < values) return false;
+  // Each symbol gives one coefficient; a run with the largest value a byte can hold
+  // gives 255 more, and only symbols that have a stored value can be runs.
   const uint64_t n = header.SymbolCount[channel];
-  const uint64_t runs = std::min<uint64_t>(n, header.ValueCount[channel]);
+  const uint64_t runs = std::min<uint64_t>(n, values);
   const uint64_t longestExtra =
       header.ValueBits >= 8 ? 255 : (uint64_t{1} << header.ValueBits) - 1;
   return n + runs * longestExtra >= uint64_t{header.Width} * header.Height;

@@ -91,11 +91,27 @@ TEST(MalformedFile, HugeSizesInATinyFileAreAShortReadBeforeAnyAllocation) {
   EXPECT_EQ(DecodeBytes(bytes), 100);
 }
 
-TEST(MalformedFile, SymbolsThatCannotFillThePlaneAreAShortRead) {
+TEST(MalformedFile, CountsTheBlocksCannotBackAreAShortRead) {
   FailureCatcher catcher;
   // 16 positions; 3 symbols with 1-bit values reach at most 3 + 3 * 1.
   auto bytes = Header(4, 4, 8, 0, 3, 3, 1);
   bytes.resize(34 + 16 + 1 + 1, 0);
+  EXPECT_EQ(DecodeBytes(bytes), 100);
+  // Complete files of ZeroRun symbols whose value count 2^29 times 8 bits wraps to
+  // an empty value block: no run has a value, so 4096 x 4096 and 16384 x 16384
+  // cannot be filled (made by make_count_files.py).
+  const std::string data = LUMETRA_SOURCE_DIR "/tests/codec/data/";
+  for (const char* name : {"wrapped-values-4096.tqz", "wrapped-values-16384.tqz"}) {
+    ImageHeader header;
+    EXPECT_EQ(DecodeResult(data + name, header), 100) << name;
+  }
+  // A run with its stored value fills 255 positions, the Zero the last one.
+  bytes = Header(16, 16, 8, 0, 2, 1, 8);
+  bytes.resize(34 + 16, 0);
+  bytes.push_back(0x01);  // ZeroRun, Zero
+  bytes.push_back(254);
+  EXPECT_EQ(DecodeBytes(bytes), 0);
+  bytes[21] = 0;  // no value counted: the run cannot be one
   EXPECT_EQ(DecodeBytes(bytes), 100);
 }
 

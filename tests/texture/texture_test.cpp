@@ -189,6 +189,23 @@ TEST_F(ImageTextureTest, DestroyDeletesTheTextureName) {
   EXPECT_FALSE(glIsTexture(name));
 }
 
+// A well-formed grey picture of width x height zeros, every coefficient a Zero symbol.
+void WriteZeroSymbolPicture(const std::string& path, int width, int height) {
+  codec::ImageHeader header{};
+  std::memcpy(header.Magic, "TQZ", 3);
+  header.Width = static_cast<uint16_t>(width);
+  header.Height = static_cast<uint16_t>(height);
+  header.BitsPerPixel = 8;
+  header.SymbolCount[0] = static_cast<uint32_t>(width * height);
+  header.ValueBits = 8;
+  std::vector<char> bytes(sizeof header + 16 + (header.SymbolCount[0] + 3) / 4, 0);
+  std::memcpy(bytes.data(), &header, sizeof header);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
 // The error box: no display, so its caption and text go to standard error; the
 // program ends with exit code 0.
 void LoadWithoutDisplay(const std::string& path) {
@@ -207,12 +224,35 @@ TEST_F(ImageTextureDeathTest, UnloadablePicturesShowTheErrorAndEnd) {
     const char* name;
     int width, height, bits;
   };
-  for (const Case& c : {Case{"height0.tqz", 16, 0, 24}, Case{"width0.tqz", 0, 16, 24},
+  for (const Case& c : {Case{"height0.tqz", 16, 0, 24}, Case{"width0-height0.tqz", 0, 0, 24},
                         Case{"grey-height0.tqz", 8, 0, 8}, Case{"bits16.tqz", 16, 16, 16},
                         Case{"bits32.tqz", 16, 16, 32}, Case{"bits0.tqz", 16, 16, 0}}) {
     SCOPED_TRACE(c.name);
     const std::string path = dir.File(c.name);
     testsupport::WriteHeaderOnlyPicture(path, c.width, c.height, c.bits);
+    EXPECT_EXIT(LoadWithoutDisplay(path), ::testing::ExitedWithCode(0),
+                "cvnTexture.*Could not load Texture");
+  }
+  // A picture without columns is an empty texture, plain or mipmapped (the box would
+  // end the run with code 0, so the load runs in a child that reports the texture).
+  for (bool mipmapped : {false, true}) {
+    const std::string path = dir.File("width0.tqz");
+    testsupport::WriteHeaderOnlyPicture(path, 0, 16, 24);
+    auto loadEmpty = [&] {
+      texture::ImageTexture* texture = texture::Load(path, 3, mipmapped);
+      std::fprintf(stderr, "%d x %d, bound %d, level 0 width %d\n", texture->Width,
+                   texture->Height, BoundTexture() == texture->Name, LevelWidth(0));
+      std::exit(3);
+    };
+    EXPECT_EXIT(loadEmpty(), ::testing::ExitedWithCode(3), "0 x 16, bound 1, level 0 width 0");
+  }
+  // Pictures that would decode but are wider or taller than the GL's largest texture.
+  GLint largest = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+  ASSERT_LT(largest, 65534);
+  for (auto [width, height] : {std::pair{largest + 2, 2}, std::pair{2, largest + 2}}) {
+    const std::string path = dir.File("large.tqz");
+    WriteZeroSymbolPicture(path, width, height);
     EXPECT_EXIT(LoadWithoutDisplay(path), ::testing::ExitedWithCode(0),
                 "cvnTexture.*Could not load Texture");
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -108,4 +109,52 @@ TEST(TqzTool, BadInputsGetOneLineNamingTheFile) {
   EXPECT_EQ(help.Status, 0);
   for (const char* option : {"--depth", "--bits", "--threshold", "--grey", "Default"})
     EXPECT_NE(help.Output.find(option), std::string::npos) << option;
+}
+
+TEST(TqzTool, DecodeShowsWhatTheProductionShowsAndRefusesWhatItRefuses) {
+  const std::string good = codectest::TempPath("base.tqz");
+  ASSERT_EQ(Tqz("encode " + WriteTestPng("b.png", 16, 16, 1) + " " + good).Status, 0);
+  const auto original = codectest::ReadBytes(good);
+  codec::ImageHeader header;
+  std::memcpy(&header, original.data(), sizeof header);
+
+  // Rules the decoder does not depend on: a wrong magic, an infinite scale entry,
+  // channel 2 and 3 counts in a grey file, one value more than the symbols take,
+  // and bytes after the last block. Each is a warning; the pixels are the decoder's.
+  auto bytes = original;
+  std::memcpy(bytes.data(), "XYZ", 3);
+  const double infinite = INFINITY;
+  std::memcpy(bytes.data() + 34 + 8, &infinite, 8);
+  bytes[13] = 7;
+  bytes[29] = 9;
+  ++header.ValueCount[0];
+  std::memcpy(bytes.data() + 21, &header.ValueCount[0], 4);
+  bytes.push_back(5);
+  bytes.insert(bytes.end(), 10, 0xEE);
+  const std::string odd = codectest::TempPath("odd.tqz"), png = codectest::TempPath("odd.png");
+  codectest::WriteBytes(odd, bytes);
+  ToolRun run = Tqz("decode " + odd + " " + png);
+  EXPECT_EQ(run.Status, 0) << run.Output;
+  for (const char* warning : {"TQZ", "scale table entry 1", "values are stored", "after the last"})
+    EXPECT_NE(run.Output.find(warning), std::string::npos) << warning;
+  EXPECT_EQ(Lines(run.Output), 4) << run.Output;
+  pngio::Image decoded;
+  std::string error;
+  ASSERT_TRUE(pngio::ReadPng(png, decoded, error)) << error;
+  EXPECT_EQ(decoded.Pixels, codectest::DecodeToRows(odd, header));
+  EXPECT_EQ(Tqz("info " + odd).Status, 1);
+
+  // What the production refuses, with its reason: counts the blocks cannot back
+  // (the same short read as a truncated file) and a side above 16384 (the box).
+  run = Tqz("decode " LUMETRA_SOURCE_DIR "/tests/codec/data/wrapped-values-4096.tqz " + png);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(Lines(run.Output), 1);
+  EXPECT_NE(run.Output.find("unexpected end of file"), std::string::npos) << run.Output;
+  bytes = original;
+  const uint16_t wide = 16386;
+  std::memcpy(bytes.data() + 3, &wide, 2);
+  codectest::WriteBytes(odd, bytes);
+  run = Tqz("decode " + odd + " " + png);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Output.find("Could not load Texture"), std::string::npos) << run.Output;
 }

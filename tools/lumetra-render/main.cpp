@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "framework/binfile/binfile.h"
 #include "modes.h"
 
 namespace fs = std::filesystem;
@@ -57,6 +58,16 @@ using render::PrintError;
 bool jobFinished = false;
 void ExitGuard(int status, void*) {
   if (status == 0 && !jobFinished) _exit(1);
+}
+
+// A picture the framework cannot read (truncated, or counts its blocks cannot back)
+// would end the run through the runtime error box: here it is one line naming the
+// file and the problem, and a failure.
+[[noreturn]] void DataFileFailure(int32_t, const std::string& file, const std::string& problem,
+                                  uintptr_t) {
+  std::error_code ec;
+  PrintError(fs::absolute(file, ec).lexically_normal().string() + ": " + problem);
+  std::exit(1);
 }
 
 bool ParseSize(const std::string& text, render::FrameSize& size) {
@@ -172,7 +183,7 @@ int main(int argc, char** argv) {
       "picture and sound alike). Without --data, data/ is looked for in the current folder,\n"
       "then beside this program, then in the installed data's folder (" LUMETRA_INSTALLED_DATA "\n"
       "from this program's folder). Video needs ffmpeg in PATH.\n\n"
-      "Exit status: 0 done, 1 failure (missing data file, ffmpeg, write error), 2 bad arguments.");
+      "Exit status: 0 done, 1 failure (missing or broken data file, ffmpeg, write error), 2 bad arguments.");
 
   try {
     app.parse(argc, argv);
@@ -247,6 +258,7 @@ int main(int argc, char** argv) {
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
   on_exit(ExitGuard, nullptr);
+  binfile::SetFailureHandler(DataFileFailure);
   int code;
   if (still)
     code = render::RenderStill(job);

@@ -33,7 +33,12 @@ Commands:
              per pixel) file, a colour PNG a three-channel (24) one; alpha is
              dropped. Prints the file size and the quality reached (PSNR).
   decode     decode a .tqz file to PNG exactly as the production shows it
-             (grey or RGB). Files that are not well formed are refused.
+             (grey or RGB). A file the production shows is decoded even when it
+             breaks the format's rules (each broken rule is a warning on standard
+             error); a file the production refuses is refused for the same
+             reason: truncated, counts its blocks cannot back, no rows, bits per
+             pixel other than 8 or 24, or more than 16384 pixels a side. A
+             picture without columns is refused too (a PNG cannot hold it).
   info       print every header field, the block sizes, the bits per pixel
              achieved and whether the file is well formed (exit status 1 if not).
 
@@ -51,9 +56,10 @@ Encode options:
                      (0.299 R + 0.587 G + 0.114 B).
   -h, --help         show this help.
 
-Exit status: 0 success, 1 bad or unreadable input, 2 usage error; a file that
-cannot be read or written gives its runtime error number (2 missing, 100
-truncated, 101 write failed, or the system's error number).
+Exit status: 0 success, 1 bad or unreadable input (for decode: a file the
+production refuses), 2 usage error; a file that cannot be read or written
+otherwise gives its runtime error number (2 missing, 100 truncated, 101 write
+failed, or the system's error number).
 )";
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -89,10 +95,8 @@ double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   return sum == 0 ? INFINITY : 10 * std::log10(65025.0 * double(a.size()) / sum);
 }
 
-// Decodes a file to rows of 1 (grey) or 3 (red, green, blue) bytes per pixel.
-std::vector<uint8_t> DecodeRows(const std::string& path, codec::ImageHeader& header) {
-  uint8_t* pixels = nullptr;
-  codec::DecodeImageFile(pixels, header, path, true);
+// The decoder's pixels as rows of 1 (grey) or 3 (red, green, blue) bytes per pixel.
+std::vector<uint8_t> Rows(const uint8_t* pixels, const codec::ImageHeader& header) {
   const size_t count = size_t{header.Width} * header.Height;
   std::vector<uint8_t> rows;
   if (header.BitsPerPixel == 8) {
@@ -105,8 +109,24 @@ std::vector<uint8_t> DecodeRows(const std::string& path, codec::ImageHeader& hea
       rows[3 * p + 2] = pixels[4 * p];
     }
   }
+  return rows;
+}
+
+std::vector<uint8_t> DecodeRows(const std::string& path, codec::ImageHeader& header) {
+  uint8_t* pixels = nullptr;
+  codec::DecodeImageFile(pixels, header, path, true);
+  std::vector<uint8_t> rows = Rows(pixels, header);
   std::free(pixels);
   return rows;
+}
+
+// The decoder's refusals while decoding: one line with the runtime error's problem,
+// exit status 1 for a file the production would refuse (truncated, counts its blocks
+// cannot back, too large for memory); other codes (a missing file) stay.
+[[noreturn]] void RefuseFile(int32_t code, const std::string& file, const std::string& problem,
+                             uintptr_t) {
+  std::fprintf(stderr, "tqz: %s: %s\n", file.c_str(), problem.c_str());
+  std::exit(code == binfile::ShortRead || code == binfile::OutOfMemory ? 1 : code);
 }
 
 int Encode(int argc, char** argv) {
@@ -186,14 +206,34 @@ int Encode(int argc, char** argv) {
   return 0;
 }
 
+// Decodes through the texture bank's own call, with the largest side of a program
+// without a GL context, and refuses what the texture bank refuses after it.
 int Decode(int argc, char** argv) {
   if (argc != 4) UsageError("decode wants IN.tqz OUT.png");
   const std::string in = argv[2], out = argv[3];
   const tqz::FileReport report = tqz::Inspect(in);
-  if (!report.Problems.empty())
-    InputError(in, "not well formed: " + report.Problems.front() + " (tqz info lists all)");
-  codec::ImageHeader header;
-  const std::vector<uint8_t> rows = DecodeRows(in, header);
+  binfile::SetFailureHandler(RefuseFile);
+  codec::ImageHeader header{};
+  uint8_t* pixels = nullptr;
+  const std::string box = " (the production shows \"Could not load Texture\")";
+  if (!codec::DecodeImageFileWithin(pixels, header, in, codec::ToolLargestSide))
+    InputError(in, std::to_string(header.Width) + " x " + std::to_string(header.Height) +
+                       " is larger than " + std::to_string(codec::ToolLargestSide) +
+                       " pixels a side" + box);
+  binfile::SetFailureHandler(nullptr);
+  if (header.BitsPerPixel != 8 && header.BitsPerPixel != 24)
+    InputError(in, "bits per pixel " + std::to_string(header.BitsPerPixel) +
+                       " (8 or 24 expected): no picture data" + box);
+  if (header.Height == 0) InputError(in, "the picture has no rows" + box);
+  if (header.Width == 0)
+    InputError(in, "the picture has no columns (the production shows an empty texture; "
+                   "a PNG cannot be 0 pixels wide)");
+  for (const std::string& problem : report.Problems)
+    std::fprintf(stderr, "tqz: %s: warning: %s\n", in.c_str(), problem.c_str());
+  for (const std::string& note : report.Notes)
+    std::fprintf(stderr, "tqz: %s: warning: %s\n", in.c_str(), note.c_str());
+  const std::vector<uint8_t> rows = Rows(pixels, header);
+  std::free(pixels);
   std::string error;
   if (!pngio::WritePng(out, header.Width, header.Height, header.BitsPerPixel == 8 ? 1 : 3,
                        rows.data(), false, error))

@@ -53,12 +53,17 @@ void CanvasToGL(CanvasTexture* canvas) {
 ImageTexture* Load(const std::string& fileName, int32_t components, bool mipmapped) {
   const std::string name = fileName.substr(0, MaxFileNameLength);
   auto* texture = new ImageTexture{};
-  codec::DecodeImageFile(texture->Pixels, texture->Header, name, true);
+  // A picture wider or taller than the GL's largest texture could never be shown:
+  // it is refused from its header, before anything of its size is allocated.
+  GLint largest = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+  if (!codec::DecodeImageFileWithin(texture->Pixels, texture->Header, name, largest))
+    window::ShowError("cvnTexture", "Could not load Texture");
 
-  // A picture without rows or columns, or one the decoder left without pixels
-  // (bits per pixel neither 8 nor 24), cannot become a texture.
+  // A picture without rows, or one the decoder left without pixels (bits per pixel
+  // neither 8 nor 24), cannot become a texture. No columns is a zero-width upload.
   const uint8_t bits = texture->Header.BitsPerPixel;
-  if (texture->Header.Height == 0 || texture->Header.Width == 0 || (bits != 8 && bits != 24))
+  if (texture->Header.Height == 0 || (bits != 8 && bits != 24))
     window::ShowError("cvnTexture", "Could not load Texture");
 
   texture->Height = texture->Header.Height;

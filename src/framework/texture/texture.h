@@ -31,8 +31,9 @@ struct CanvasTexture {
 
 // Decodes the picture (name cut to 255 characters) and uploads it with the given
 // internal format, bound to GL_TEXTURE_2D; mipmapped: a GLU mipmap chain, nearest
-// magnification. A picture without rows or columns, or with bits per pixel neither
-// 8 nor 24, shows "Could not load Texture" and ends the program.
+// magnification. A picture without rows, wider or taller than GL_MAX_TEXTURE_SIZE,
+// or with bits per pixel neither 8 nor 24 shows "Could not load Texture" and ends
+// the program; one without columns is an empty (zero-width) texture.
 ImageTexture* Load(const std::string& fileName, int32_t components, bool mipmapped);
 // Deletes the GL texture and the object (null is ignored).
 void Destroy(ImageTexture* texture);
