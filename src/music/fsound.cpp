@@ -58,6 +58,8 @@ constexpr double kSteerMs = 250.0;
 // The device's rate is measured over at least this span of callbacks; until then,
 // and after a stall, real time stands in for it.
 constexpr double kRateSpanMs = 500.0;
+// The least late callback is looked for over this much of the recent past.
+constexpr double kEnvelopeMs = 500.0;
 // A device that has not asked for sound for this long has stalled: the position
 // then runs on real time, so a waiting frame loop never hangs. Before the device has
 // taken its first buffer, it may wait longer (a sound server that starts late): the
@@ -69,6 +71,10 @@ int lastError = FMOD_ERR_NONE;
 int output = FSOUND_OUTPUT_AUDIBLE;
 bool initialised = false;
 SDL_AudioDeviceID device = 0;
+// Sound the device holds beyond what the latest callback's hand-over says: SDL's
+// PulseAudio driver asks for the next buffer as soon as the server has taken the
+// previous one, so a whole buffer more is still queued there.
+double queuedMs = 0.0;
 std::mutex clockLock;
 std::atomic<FSOUND_STREAM*> current{nullptr};  // the stream the callback plays
 
@@ -133,28 +139,40 @@ struct DeviceState {
   double rate;        // device ms per steady ms
 };
 
-// Where the stream is now by the device: the frames heard by the latest callback
-// plus the real time since it, at most one buffer more (the device has asked for no
-// more than that), and how fast the device has been running. Without a device, real
-// time since play.
+// Where the stream is now by the device, and how fast the device has been running.
+// A callback comes when the device wants the next buffer, or later when its thread
+// was kept waiting (never earlier), so the least late of the recent callbacks,
+// carried forward at the device's rate, says where the device is; at most one buffer
+// past the latest callback (the device has asked for no more than that). Without a
+// device, real time since play.
 DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
   if (device == 0) return {(now - stream->playNs) / 1e6, 1.0};
   std::lock_guard<std::mutex> hold(clockLock);
-  double sinceCallback = (now - stream->anchorNs) / 1e6;
-  double limitMs = stream->anchorFrames == 0 ? kStartStallMs : kStallMs;
+  const double sinceCallback = (now - stream->anchorNs) / 1e6;
+  const double anchorMs = stream->anchorFrames * 1000.0 / kRate;
   double ahead = std::min(sinceCallback, kBufferMs);
-  if (stream->framesHanded > 0 && sinceCallback > limitMs + kBufferMs)
-    ahead += sinceCallback - limitMs - kBufferMs;
-  DeviceState state{stream->anchorFrames * 1000.0 / kRate + stream->lostMs + ahead, 1.0};
-  if (stream->historyCount > 1) {
-    int oldest = (stream->historyNext - stream->historyCount + FSOUND_STREAM::kHistory) %
-                 FSOUND_STREAM::kHistory;
-    double spanMs = (stream->anchorNs - stream->historyNs[oldest]) / 1e6;
-    if (spanMs >= kRateSpanMs && sinceCallback <= kStallMs) {
-      double framesMs = (stream->anchorFrames - stream->historyFrames[oldest]) * 1000.0 / kRate;
+  DeviceState state{anchorMs + ahead, 1.0};
+  if (stream->historyCount > 1 && sinceCallback <= kStallMs) {
+    const int count = stream->historyCount;
+    const int oldest = (stream->historyNext - count + FSOUND_STREAM::kHistory) % FSOUND_STREAM::kHistory;
+    const double spanMs = (stream->anchorNs - stream->historyNs[oldest]) / 1e6;
+    if (spanMs >= kRateSpanMs) {
+      const double framesMs = (stream->anchorFrames - stream->historyFrames[oldest]) * 1000.0 / kRate;
       state.rate = std::clamp(framesMs / spanMs, 0.5, 1.5);
+      double line = -1e300;  // ms at `now`
+      for (int i = 0; i < count; ++i) {
+        const int at = (stream->historyNext - 1 - i + FSOUND_STREAM::kHistory) % FSOUND_STREAM::kHistory;
+        const double agoMs = (now - stream->historyNs[at]) / 1e6;
+        if (agoMs > kEnvelopeMs) break;
+        line = std::max(line, stream->historyFrames[at] * 1000.0 / kRate + agoMs * state.rate);
+      }
+      state.positionMs = std::min(line, anchorMs + kBufferMs);
     }
   }
+  const double limitMs = stream->anchorFrames == 0 ? kStartStallMs : kStallMs;
+  if (stream->framesHanded > 0 && sinceCallback > limitMs + kBufferMs)
+    state.positionMs += sinceCallback - limitMs - kBufferMs;
+  state.positionMs += stream->lostMs - queuedMs;
   return state;
 }
 
@@ -191,6 +209,8 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
       return Fail(FMOD_ERR_INIT);
     }
+    const char* driver = SDL_GetCurrentAudioDriver();
+    queuedMs = driver && std::strcmp(driver, "pulseaudio") == 0 ? kBufferMs : 0.0;
   }
   initialised = true;
   lastError = FMOD_ERR_NONE;
