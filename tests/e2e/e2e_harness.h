@@ -155,8 +155,11 @@ class EndToEnd : public ::testing::Test {
         int fd = dup(fds[1]);  // without close-on-exec
         std::string display = ":" + std::to_string(number);
         std::string fdText = std::to_string(fd);
+        // No reset when the last client leaves: the harness's own short-lived clients
+        // (xwininfo, xdotool) would otherwise make the server reset just as the
+        // program connects, and its connection would fail.
         execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fdText.c_str(), "-screen", "0",
-               "640x480x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
+               "640x480x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
       }
       close(fds[1]);
