@@ -27,8 +27,8 @@ struct FSOUND_STREAM {
   int64_t anchorFrames = 0;      // frames handed before the latest callback's buffer
   int64_t anchorNs = 0;          // steady time of the latest callback (or of play)
   double lostMs = 0.0;           // time the device stood still beyond the stall limit
-  // Recent callbacks (time, frames before the buffer), oldest first from rateStart:
-  // the device's own rate over the last second or two.
+  // Recent callbacks (time, frames before the buffer) in a ring, newest at
+  // historyNext - 1: the device's own rate over the last two seconds.
   static constexpr int kHistory = 96;
   int64_t historyNs[kHistory] = {};
   int64_t historyFrames[kHistory] = {};
