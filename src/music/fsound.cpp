@@ -51,15 +51,18 @@ constexpr int kFrameBytes = kChannels * 2;
 constexpr double kBufferMs = kBufferFrames * 1000.0 / kRate;  // 23.2 ms
 // The position runs at the device's measured rate and is steered towards the device
 // by at most 4 % of that rate, closing a gap within about a quarter second: a frame
-// paced on 15 ms of it lasts 14.4 to 15.6 ms of the device's time, never a buffer's
-// jump. It stays within a buffer of the device and never goes back.
+// paced on 15 ms of it lasts 14.4 to 15.6 ms of the device's time. It never jumps and
+// never goes back; it waits when it is a buffer ahead of the device, and a gap of
+// more than a buffer behind (the device refilling in a burst after a busy spell)
+// closes at up to 25 %.
 constexpr double kMaxSteer = 0.04;
+constexpr double kCatchUp = 0.25;
 constexpr double kSteerMs = 250.0;
 // The device's rate is measured over at least this span of callbacks; until then,
 // and after a stall, real time stands in for it.
 constexpr double kRateSpanMs = 500.0;
-// The least late callback is looked for over this much of the recent past.
-constexpr double kEnvelopeMs = 500.0;
+// The callbacks of this much of the recent past place the device.
+constexpr double kLineMs = 500.0;
 // A device that has not asked for sound for this long has stalled: the position
 // then runs on real time, so a waiting frame loop never hangs. Before the device has
 // taken its first buffer, it may wait longer (a sound server that starts late): the
@@ -140,11 +143,11 @@ struct DeviceState {
 };
 
 // Where the stream is now by the device, and how fast the device has been running.
-// A callback comes when the device wants the next buffer, or later when its thread
-// was kept waiting (never earlier), so the least late of the recent callbacks,
-// carried forward at the device's rate, says where the device is; at most one buffer
-// past the latest callback (the device has asked for no more than that). Without a
-// device, real time since play.
+// A callback comes when the device wants the next buffer, later when its thread was
+// kept waiting, or early when the device refills after running dry; the recent
+// callbacks, each carried forward at the device's rate and averaged, say where the
+// device is, at most one buffer past the latest callback (the device has asked for
+// no more than that). Without a device, real time since play.
 DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
   if (device == 0) return {(now - stream->playNs) / 1e6, 1.0};
   std::lock_guard<std::mutex> hold(clockLock);
@@ -159,14 +162,16 @@ DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
     if (spanMs >= kRateSpanMs) {
       const double framesMs = (stream->anchorFrames - stream->historyFrames[oldest]) * 1000.0 / kRate;
       state.rate = std::clamp(framesMs / spanMs, 0.5, 1.5);
-      double line = -1e300;  // ms at `now`
-      for (int i = 0; i < count; ++i) {
-        const int at = (stream->historyNext - 1 - i + FSOUND_STREAM::kHistory) % FSOUND_STREAM::kHistory;
+      double sum = 0;  // ms at `now`
+      int used = 0;
+      for (; used < count; ++used) {
+        const int at =
+            (stream->historyNext - 1 - used + FSOUND_STREAM::kHistory) % FSOUND_STREAM::kHistory;
         const double agoMs = (now - stream->historyNs[at]) / 1e6;
-        if (agoMs > kEnvelopeMs) break;
-        line = std::max(line, stream->historyFrames[at] * 1000.0 / kRate + agoMs * state.rate);
+        if (agoMs > kLineMs) break;
+        sum += stream->historyFrames[at] * 1000.0 / kRate + agoMs * state.rate;
       }
-      state.positionMs = std::min(line, anchorMs + kBufferMs);
+      state.positionMs = std::min(sum / used, anchorMs + kBufferMs);
     }
   }
   const double limitMs = stream->anchorFrames == 0 ? kStartStallMs : kStallMs;
@@ -311,11 +316,13 @@ int32_t FSOUND_Stream_GetTime(FSOUND_STREAM* stream) {
   double position = target;
   if (stream->hasRead) {
     // Run at the device's rate, steered towards it, so the position never jumps
-    // when the device's callbacks come in bursts; kept within a buffer of it.
+    // when the device's callbacks come in bursts.
     double elapsed = (now - stream->lastReadNs) / 1e6;
-    double steer = std::clamp((target - stream->lastReadMs) / kSteerMs, -kMaxSteer, kMaxSteer);
+    double gap = target - stream->lastReadMs;
+    double most = std::abs(gap) > kBufferMs ? kCatchUp : kMaxSteer;
+    double steer = std::clamp(gap / kSteerMs, -most, most);
     position = stream->lastReadMs + elapsed * byDevice.rate * (1.0 + steer);
-    position = std::clamp(position, target - kBufferMs, target + kBufferMs);
+    position = std::min(position, target + kBufferMs);
     position = std::max(stream->lastReadMs, position);
   }
   stream->hasRead = true;
