@@ -64,11 +64,10 @@ constexpr double kRateSpanMs = 500.0;
 // The callbacks of this much of the recent past place the device.
 constexpr double kLineMs = 500.0;
 // A device that has not asked for sound for this long has stalled: the position
-// then runs on real time, so a waiting frame loop never hangs. Before the device has
-// taken its first buffer, it may wait longer (a sound server that starts late): the
-// picture waits for the sound.
-constexpr double kStallMs = 250.0;
-constexpr double kStartStallMs = 3000.0;
+// then runs on real time, so a waiting frame loop never hangs. Until then the
+// picture waits for the sound (a sound server that starts late, a device thread
+// that a busy machine keeps waiting), so the two stay together.
+constexpr double kStallMs = 3000.0;
 
 int lastError = FMOD_ERR_NONE;
 int output = FSOUND_OUTPUT_AUDIBLE;
@@ -119,12 +118,9 @@ void AudioCallback(void*, Uint8* out, int bytes) {
   // frames handed over before this buffer are what has been heard by now.
   std::lock_guard<std::mutex> hold(clockLock);
   double gapMs = (now - stream->anchorNs) / 1e6;
-  double limitMs = stream->framesHanded == 0 ? 0.0
-                   : stream->anchorFrames == 0 ? kStartStallMs
-                                               : kStallMs;
-  if (gapMs > limitMs + kBufferMs && stream->framesHanded > 0) {
+  if (gapMs > kStallMs + kBufferMs && stream->framesHanded > 0) {
     // The position ran on real time past the stall; the device resumes from there.
-    stream->lostMs += gapMs - limitMs - kBufferMs;
+    stream->lostMs += gapMs - kStallMs - kBufferMs;
     stream->historyCount = 0;
   }
   if (stream->anchorFrames == 0 && stream->framesHanded > 0) stream->historyCount = 0;
@@ -174,9 +170,8 @@ DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
       state.positionMs = std::min(sum / used, anchorMs + kBufferMs);
     }
   }
-  const double limitMs = stream->anchorFrames == 0 ? kStartStallMs : kStallMs;
-  if (stream->framesHanded > 0 && sinceCallback > limitMs + kBufferMs)
-    state.positionMs += sinceCallback - limitMs - kBufferMs;
+  if (stream->framesHanded > 0 && sinceCallback > kStallMs + kBufferMs)
+    state.positionMs += sinceCallback - kStallMs - kBufferMs;
   state.positionMs += stream->lostMs - queuedMs;
   return state;
 }
