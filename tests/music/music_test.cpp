@@ -33,7 +33,10 @@ double SteadyMs() {
 class MusicTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // A fresh folder: the death tests' children end inside the test and leave theirs
+    // behind, so a later run whose process id comes round again finds one.
     dir_ = fs::temp_directory_path() / ("lumetra_music_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
     fs::create_directories(dir_);
     ASSERT_TRUE(testsupport::WriteToneMp3(Path("short.mp3"), 0.5));
     ASSERT_TRUE(testsupport::WriteToneMp3(Path("mono22k.mp3"), 0.5, 22050, 1, 440.0));
