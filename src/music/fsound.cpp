@@ -115,7 +115,8 @@ void AudioCallback(void*, Uint8* out, int bytes) {
   }
   FillFromStream(stream, out, bytes);
   // The device asks for the next buffer when the previous ones have gone out, so the
-  // frames handed over before this buffer are what has been heard by now.
+  // frames handed over before this buffer are what has been heard by now (less what
+  // a sound server still holds: queuedMs).
   std::lock_guard<std::mutex> hold(clockLock);
   double gapMs = (now - stream->anchorNs) / 1e6;
   if (gapMs > kStallMs + kBufferMs && stream->framesHanded > 0) {
@@ -153,10 +154,12 @@ DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
   DeviceState state{anchorMs + ahead, 1.0};
   if (stream->historyCount > 1 && sinceCallback <= kStallMs) {
     const int count = stream->historyCount;
-    const int oldest = (stream->historyNext - count + FSOUND_STREAM::kHistory) % FSOUND_STREAM::kHistory;
+    const int oldest =
+        (stream->historyNext - count + FSOUND_STREAM::kHistory) % FSOUND_STREAM::kHistory;
     const double spanMs = (stream->anchorNs - stream->historyNs[oldest]) / 1e6;
     if (spanMs >= kRateSpanMs) {
-      const double framesMs = (stream->anchorFrames - stream->historyFrames[oldest]) * 1000.0 / kRate;
+      const double framesMs =
+          (stream->anchorFrames - stream->historyFrames[oldest]) * 1000.0 / kRate;
       state.rate = std::clamp(framesMs / spanMs, 0.5, 1.5);
       double sum = 0;  // ms at `now`
       int used = 0;
