@@ -1,27 +1,171 @@
 // Measures the music clock as the frame loop sees it: plays an MP3 on the audible
-// output (run with SDL_AUDIODRIVER=disk on a machine without sound) and reads the
-// position every millisecond. Reports the steps between consecutive reads (also
-// less the steady time between them), the drift against the steady clock, and, on
-// the disk driver, how far the position is from the sound written so far.
+// output and reads the position every millisecond. Reports the steps between
+// consecutive reads (and those steps less the steady time between the reads), the
+// rate against the steady clock, the frame intervals a loop pacing on 15 ms of the
+// clock would get, and how far the position is from the sound:
+// - on SDL's disk driver (SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=...): from the
+//   sound written so far;
+// - on a PulseAudio server (SDL_AUDIODRIVER=pulseaudio): from what the default sink
+//   has played, recorded from its monitor with parec; the sink keeps its own time,
+//   so this also gives the sink's rate against the steady clock and the clock's
+//   rate against the sink's.
 //   bench_music_clock [file.mp3] [seconds]
+// A private server as the tests start one (the silent pacat keeps the null sink at a
+// short latency; an idle one renders two-second blocks):
+//   export XDG_RUNTIME_DIR=$(mktemp -d) HOME=$XDG_RUNTIME_DIR
+//   pulseaudio -n --daemonize=yes --exit-idle-time=-1 --load="module-null-sink sink_name=null"
+//     --load=module-native-protocol-unix   (one line with the one above)
+//   pacat --raw --latency-msec=40 </dev/zero &
+//   SDL_AUDIODRIVER=pulseaudio bench_music_clock data/lumetra.mp3 20
+#include <mpg123.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "music/fsound.h"
 #include "music/music.h"
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kLoud = 500;  // a sample above this is sound, not silence
+
+double Ms(Clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
+}
+
+template <typename T>
+T Percentile(std::vector<T> values, double p) {
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<size_t>(p * values.size()))];
+}
+
+// The whole file as 16-bit stereo samples (for files at 44100 Hz; empty otherwise).
+std::vector<int16_t> DecodeFile(const char* path) {
+  std::vector<int16_t> samples;
+  mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+  if (!decoder) return samples;
+  mpg123_format_none(decoder);
+  mpg123_format(decoder, 44100, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+  if (mpg123_open(decoder, path) == MPG123_OK) {
+    int16_t buffer[4096];
+    size_t done = 0;
+    int result;
+    do {
+      result = mpg123_read(decoder, buffer, sizeof buffer, &done);
+      samples.insert(samples.end(), buffer, buffer + done / 2);
+    } while (result == MPG123_OK || result == MPG123_NEW_FORMAT);
+  }
+  mpg123_delete(decoder);
+  return samples;
+}
+
+// Where in the file a stretch of recorded stereo frames comes from: the frame
+// offset within `range` frames of `expected` with the least squared difference, or
+// -1 when nothing there matches (silence, or sound the file does not have).
+long FindInFile(const std::vector<int16_t>& file, const int16_t* heard, long frames,
+                long expected, long range) {
+  double energy = 0;
+  for (long i = 0; i < frames; ++i) energy += double(heard[2 * i]) * heard[2 * i];
+  if (energy < frames * kLoud * kLoud) return -1;
+  long best = -1;
+  double bestError = energy * 0.05;
+  const long fileFrames = static_cast<long>(file.size() / 2);
+  for (long k = std::max(0L, expected - range); k <= expected + range && k + frames <= fileFrames;
+       ++k) {
+    double error = 0;
+    for (long i = 0; i < frames && error < bestError; ++i) {
+      double d = double(heard[2 * i]) - file[2 * (k + i)];
+      error += d * d;
+    }
+    if (error < bestError) bestError = error, best = k;
+  }
+  return best;
+}
+
+// What the default PulseAudio sink plays, from its monitor: the frames recorded at
+// each arrival, and the frame count at which the first loud sample came.
+struct SinkRecorder {
+  FILE* pipe = nullptr;
+  pid_t pid = -1;
+  std::thread reader;
+  std::mutex lock;
+  std::vector<std::pair<double, long>> arrivals;  // steady ms, frames recorded
+  std::vector<int16_t> heard;                      // everything recorded
+  long firstLoud = -1;
+  std::atomic<bool> stop{false};
+
+  void Start() {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      dup2(fds[1], 1);
+      close(fds[0]);
+      execlp("parec", "parec", "--raw", "--latency-msec=5", "--device=@DEFAULT_MONITOR@",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    pipe = fdopen(fds[0], "r");
+    reader = std::thread([this] {
+      int16_t buffer[2 * 64];
+      long frames = 0;
+      while (!stop) {
+        size_t n = fread(buffer, 4, 64, pipe);
+        if (n == 0) break;
+        double now = Ms(Clock::now());
+        std::lock_guard<std::mutex> hold(lock);
+        for (size_t i = 0; firstLoud < 0 && i < 2 * n; ++i)
+          if (std::abs(buffer[i]) > kLoud) firstLoud = frames + static_cast<long>(i / 2);
+        frames += static_cast<long>(n);
+        arrivals.emplace_back(now, frames);
+        heard.insert(heard.end(), buffer, buffer + 2 * n);
+      }
+    });
+  }
+  // Frames played by the time given, by the latest arrival before it.
+  long FramesAt(double ms) {
+    std::lock_guard<std::mutex> hold(lock);
+    auto it = std::upper_bound(arrivals.begin(), arrivals.end(), std::make_pair(ms, 1L << 60));
+    return it == arrivals.begin() ? -1 : std::prev(it)->second;
+  }
+  void Stop() {
+    if (!pipe) return;
+    stop = true;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    if (reader.joinable()) reader.join();
+    fclose(pipe);
+  }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace music;
-  using Clock = std::chrono::steady_clock;
   const char* path = argc > 1 ? argv[1] : "data/lumetra.mp3";
   const double seconds = argc > 2 ? std::atof(argv[2]) : 10.0;
+  const char* driver = std::getenv("SDL_AUDIODRIVER");
+  const bool pulse = driver && std::strcmp(driver, "pulseaudio") == 0;
+  const char* disk = std::getenv("SDL_DISKAUDIOFILE");
+
+  SinkRecorder sink;
+  const std::vector<int16_t> file = pulse ? DecodeFile(path) : std::vector<int16_t>();
+  if (pulse) sink.Start();
 
   FSOUND_SetOutput(FSOUND_OUTPUT_AUDIBLE);
   if (!FSOUND_Init(44100, 16, 0)) {
@@ -33,53 +177,112 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", path, SoundErrorText(FSOUND_GetError()));
     return 1;
   }
-  const char* disk = std::getenv("SDL_DISKAUDIOFILE");
-  auto start = Clock::now();
-  auto last = start;
-  std::vector<double> stepErrors;  // |position step - steady step|, ms
-  std::vector<double> behindDisk;  // sound written minus position, ms
+  const double start = Ms(Clock::now());
+  double last = start;
   int32_t first = FSOUND_Stream_GetTime(stream);
   int32_t previous = first;
   std::vector<int32_t> steps;
-  std::vector<double> drift;  // position minus steady time, ms
+  std::vector<double> stepErrors;   // |position step - steady step|, ms
+  double largestJump = 0;           // position step beyond the steady step, ms
+  std::vector<double> behindDisk;   // sound written minus position, ms
+  std::vector<double> frameMs;      // steady time for each 15 ms of position
+  std::vector<std::pair<double, int32_t>> reads;
+  int32_t frameClock = first;
+  double frameStart = start;
   double elapsed = 0;
   while (elapsed < seconds * 1000.0) {
     usleep(1000);
     int32_t now = FSOUND_Stream_GetTime(stream);
-    auto t = Clock::now();
-    elapsed = std::chrono::duration<double, std::milli>(t - start).count();
-    stepErrors.push_back(
-        std::abs((now - previous) - std::chrono::duration<double, std::milli>(t - last).count()));
-    last = t;
+    double t = Ms(Clock::now());
+    elapsed = t - start;
+    steps.push_back(now - previous);
+    stepErrors.push_back(std::abs((now - previous) - (t - last)));
+    largestJump = std::max(largestJump, (now - previous) - (t - last));
+    reads.emplace_back(t, now);
+    if (now >= frameClock + 15) {
+      frameMs.push_back(t - frameStart);
+      frameClock = now;
+      frameStart = t;
+    }
     struct stat info{};
     if (disk && stat(disk, &info) == 0) behindDisk.push_back(info.st_size / 176.4 - now);
-    steps.push_back(now - previous);
-    drift.push_back(now - first - elapsed);
+    last = t;
     previous = now;
   }
-  std::vector<int32_t> sorted = steps;
-  std::sort(sorted.begin(), sorted.end());
-  auto [low, high] = std::minmax_element(drift.begin(), drift.end());
-  std::printf("reads: %zu over %.1f s (one every %.3f ms)\n", steps.size(), elapsed / 1000,
-              elapsed / steps.size());
-  std::printf("step between reads: median %d ms, 99.9th percentile %d ms, largest %d ms, "
-              "smallest %d ms\n",
-              sorted[sorted.size() / 2], sorted[sorted.size() * 999 / 1000], sorted.back(),
-              sorted.front());
-  std::sort(stepErrors.begin(), stepErrors.end());
-  std::printf("step less steady time between the reads: median %.2f ms, 99.9th percentile "
-              "%.2f ms, largest %.2f ms\n",
-              stepErrors[stepErrors.size() / 2], stepErrors[stepErrors.size() * 999 / 1000],
-              stepErrors.back());
-  if (!behindDisk.empty()) {
-    auto [near, far] = std::minmax_element(behindDisk.begin(), behindDisk.end());
-    std::printf("sound written minus position: %.1f to %.1f ms (one buffer is 23.2 ms)\n",
-                *near, *far);
-  }
-  std::printf("drift against the steady clock: %+.1f ms at the end (range %+.1f to %+.1f ms)\n",
-              drift.back(), *low, *high);
-  std::printf("rate: %.5f of real time\n", (previous - first) / elapsed);
   FSOUND_Stream_Close(stream);
   FSOUND_Close();
+  sink.Stop();
+
+  std::printf("reads: %zu over %.1f s (one every %.3f ms)\n", steps.size(), elapsed / 1000,
+              elapsed / steps.size());
+  int histogram[5] = {};
+  for (int32_t s : steps) ++histogram[std::clamp(s, 0, 4)];
+  std::printf("step between reads: 0 ms %d, 1 ms %d, 2 ms %d, 3 ms %d, 4+ ms %d; largest %d ms\n",
+              histogram[0], histogram[1], histogram[2], histogram[3], histogram[4],
+              *std::max_element(steps.begin(), steps.end()));
+  std::printf("step less steady time between the reads: median %.2f ms, 99.9th percentile "
+              "%.2f ms, largest %.2f ms; largest step ahead of it %.2f ms\n",
+              Percentile(stepErrors, 0.5), Percentile(stepErrors, 0.999),
+              *std::max_element(stepErrors.begin(), stepErrors.end()), largestJump);
+  std::printf("rate against the steady clock: %.5f (%+.1f ms over the run)\n",
+              (previous - first) / elapsed, (previous - first) - elapsed);
+  if (!frameMs.empty())
+    std::printf("a loop pacing on 15 ms of the clock: %zu frames, interval median %.2f ms, "
+                "p95 %.2f, p99 %.2f, largest %.2f (reads 1 ms apart add up to 1 ms)\n",
+                frameMs.size(), Percentile(frameMs, 0.5), Percentile(frameMs, 0.95),
+                Percentile(frameMs, 0.99), *std::max_element(frameMs.begin(), frameMs.end()));
+  if (!behindDisk.empty())
+    std::printf("sound written minus position: %.1f to %.1f ms, median %.1f (one buffer is "
+                "23.2 ms)\n",
+                *std::min_element(behindDisk.begin(), behindDisk.end()),
+                *std::max_element(behindDisk.begin(), behindDisk.end()),
+                Percentile(behindDisk, 0.5));
+  if (pulse) {
+    if (sink.arrivals.size() < 2 || sink.firstLoud < 0) {
+      std::printf("sink: nothing recorded from its monitor (is parec there?)\n");
+      return 0;
+    }
+    auto [t0, f0] = sink.arrivals.front();
+    auto [t1, f1] = sink.arrivals.back();
+    std::printf("sink rate against the steady clock: %.5f (monitor, %.1f s)\n",
+                (f1 - f0) / 44.1 / (t1 - t0), (t1 - t0) / 1000);
+    // The sink's position in the stream: every 100 ms of the recording, where in the
+    // file the next 10 ms of it come from (the sink plays silence where the stream
+    // ran dry, so frame counts alone would run ahead).
+    std::vector<std::pair<long, long>> matches;  // recorded frame, file frame
+    long expected = 0;
+    for (long m = sink.firstLoud; m + 441 < static_cast<long>(sink.heard.size() / 2); m += 4410) {
+      long range = matches.empty() ? 44100 : 6615;
+      long k = FindInFile(file, &sink.heard[2 * m], 441, expected, range);
+      if (k < 0) continue;
+      matches.emplace_back(m, k);
+      expected = k + 4410;
+    }
+    std::vector<double> ahead;
+    double firstSink = -1, firstClock = 0, lastSink = 0, lastClock = 0;
+    for (auto [t, clock] : reads) {
+      long frames = sink.FramesAt(t);
+      auto it = std::upper_bound(matches.begin(), matches.end(), std::make_pair(frames, 1L << 60));
+      if (it == matches.begin()) continue;
+      --it;
+      if (frames - it->first > 44100) continue;  // too far from the latest match
+      double sinkMs = (it->second + frames - it->first) / 44.1;
+      ahead.push_back(clock - sinkMs);
+      if (firstSink < 0) firstSink = sinkMs, firstClock = clock;
+      lastSink = sinkMs;
+      lastClock = clock;
+    }
+    std::printf("sink: %zu stretches of the recording found in the file\n", matches.size());
+    if (ahead.size() > 100) {
+      std::printf("position minus what the sink has played: median %.1f ms, 1st-99th "
+                  "percentile %.1f to %.1f ms, range %.1f to %.1f ms (the recording arrives "
+                  "up to a few ms late, so these read high)\n",
+                  Percentile(ahead, 0.5), Percentile(ahead, 0.01), Percentile(ahead, 0.99),
+                  *std::min_element(ahead.begin(), ahead.end()),
+                  *std::max_element(ahead.begin(), ahead.end()));
+      std::printf("rate against the sink's play of the stream: %.5f (%.1f s of it)\n",
+                  (lastClock - firstClock) / (lastSink - firstSink), (lastSink - firstSink) / 1000);
+    }
+  }
   return 0;
 }

@@ -26,6 +26,14 @@ struct FSOUND_STREAM {
   int64_t framesHanded = 0;      // sample frames handed to the device since play
   int64_t anchorFrames = 0;      // frames handed before the latest callback's buffer
   int64_t anchorNs = 0;          // steady time of the latest callback (or of play)
+  double lostMs = 0.0;           // time the device stood still beyond the stall limit
+  // Recent callbacks (time, frames before the buffer) in a ring, newest at
+  // historyNext - 1: the device's own rate over the last two seconds.
+  static constexpr int kHistory = 96;
+  int64_t historyNs[kHistory] = {};
+  int64_t historyFrames[kHistory] = {};
+  int historyCount = 0;
+  int historyNext = 0;
 
   // The reader's smoothed position.
   int64_t playNs = 0;
@@ -41,20 +49,34 @@ constexpr int kChannels = 2;
 constexpr int kBufferFrames = 1024;
 constexpr int kFrameBytes = kChannels * 2;
 constexpr double kBufferMs = kBufferFrames * 1000.0 / kRate;  // 23.2 ms
-// How fast the position may be pulled towards the device, as a share of the time
-// between reads: forward by 5 % (no jumps: two reads 1 ms apart differ by at most
-// about 1.05 ms), back by 25 % (a device that runs slow, or a callback that comes
-// early, slows the clock down; it never goes back).
-constexpr double kPullForward = 0.05;
-constexpr double kPullBack = 0.25;
+// The position runs at the device's measured rate and is steered towards the device
+// by at most 4 % of that rate, closing a gap within about a quarter second: a frame
+// paced on 15 ms of it lasts 14.4 to 15.6 ms of the device's time. It never jumps and
+// never goes back; it waits when it is a buffer ahead of the device, and a gap of
+// more than a buffer behind (the device refilling in a burst after a busy spell)
+// closes at up to 25 %.
+constexpr double kMaxSteer = 0.04;
+constexpr double kCatchUp = 0.25;
+constexpr double kSteerMs = 250.0;
+// The device's rate is measured over at least this span of callbacks; until then,
+// and after a stall, real time stands in for it.
+constexpr double kRateSpanMs = 500.0;
+// The callbacks of this much of the recent past place the device.
+constexpr double kLineMs = 500.0;
 // A device that has not asked for sound for this long has stalled: the position
-// then runs on real time, so a waiting frame loop never hangs.
-constexpr double kStallMs = 250.0;
+// then runs on real time, so a waiting frame loop never hangs. Until then the
+// picture waits for the sound (a sound server that starts late, a device thread
+// that a busy machine keeps waiting), so the two stay together.
+constexpr double kStallMs = 3000.0;
 
 int lastError = FMOD_ERR_NONE;
 int output = FSOUND_OUTPUT_AUDIBLE;
 bool initialised = false;
 SDL_AudioDeviceID device = 0;
+// Sound the device holds beyond what the latest callback's hand-over says: SDL's
+// PulseAudio driver asks for the next buffer as soon as the server has taken the
+// previous one, so a whole buffer more is still queued there.
+double queuedMs = 0.0;
 std::mutex clockLock;
 std::atomic<FSOUND_STREAM*> current{nullptr};  // the stream the callback plays
 
@@ -93,23 +115,68 @@ void AudioCallback(void*, Uint8* out, int bytes) {
   }
   FillFromStream(stream, out, bytes);
   // The device asks for the next buffer when the previous ones have gone out, so the
-  // frames handed over before this buffer are what has been heard by now.
+  // frames handed over before this buffer are what has been heard by now (less what
+  // a sound server still holds: queuedMs).
   std::lock_guard<std::mutex> hold(clockLock);
+  double gapMs = (now - stream->anchorNs) / 1e6;
+  if (gapMs > kStallMs + kBufferMs && stream->framesHanded > 0) {
+    // The position ran on real time past the stall; the device resumes from there.
+    stream->lostMs += gapMs - kStallMs - kBufferMs;
+    stream->historyCount = 0;
+  }
+  if (stream->anchorFrames == 0 && stream->framesHanded > 0) stream->historyCount = 0;
   stream->anchorFrames = stream->framesHanded;
   stream->anchorNs = now;
   stream->framesHanded += bytes / kFrameBytes;
+  stream->historyNs[stream->historyNext] = now;
+  stream->historyFrames[stream->historyNext] = stream->anchorFrames;
+  stream->historyNext = (stream->historyNext + 1) % FSOUND_STREAM::kHistory;
+  stream->historyCount = std::min(stream->historyCount + 1, FSOUND_STREAM::kHistory);
 }
 
-// Where the stream is now by the device: the frames heard by the latest callback
-// plus the real time since it, at most one buffer more (the device has asked for no
-// more than that). Without a device, real time since play.
-double DevicePositionMs(const FSOUND_STREAM* stream, int64_t now) {
-  if (device == 0) return (now - stream->playNs) / 1e6;
+struct DeviceState {
+  double positionMs;  // where the stream is by the device
+  double rate;        // device ms per steady ms
+};
+
+// Where the stream is now by the device, and how fast the device has been running.
+// A callback comes when the device wants the next buffer, later when its thread was
+// kept waiting, or early when the device refills after running dry; the recent
+// callbacks, each carried forward at the device's rate and averaged, say where the
+// device is, at most one buffer past the latest callback (the device has asked for
+// no more than that). Without a device, real time since play.
+DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
+  if (device == 0) return {(now - stream->playNs) / 1e6, 1.0};
   std::lock_guard<std::mutex> hold(clockLock);
-  double sinceCallback = (now - stream->anchorNs) / 1e6;
+  const double sinceCallback = (now - stream->anchorNs) / 1e6;
+  const double anchorMs = stream->anchorFrames * 1000.0 / kRate;
   double ahead = std::min(sinceCallback, kBufferMs);
-  if (sinceCallback > kStallMs) ahead += sinceCallback - kStallMs;
-  return stream->anchorFrames * 1000.0 / kRate + ahead;
+  DeviceState state{anchorMs + ahead, 1.0};
+  if (stream->historyCount > 1 && sinceCallback <= kStallMs) {
+    const int count = stream->historyCount;
+    const int oldest =
+        (stream->historyNext - count + FSOUND_STREAM::kHistory) % FSOUND_STREAM::kHistory;
+    const double spanMs = (stream->anchorNs - stream->historyNs[oldest]) / 1e6;
+    if (spanMs >= kRateSpanMs) {
+      const double framesMs =
+          (stream->anchorFrames - stream->historyFrames[oldest]) * 1000.0 / kRate;
+      state.rate = std::clamp(framesMs / spanMs, 0.5, 1.5);
+      double sum = 0;  // ms at `now`
+      int used = 0;
+      for (; used < count; ++used) {
+        const int at =
+            (stream->historyNext - 1 - used + FSOUND_STREAM::kHistory) % FSOUND_STREAM::kHistory;
+        const double agoMs = (now - stream->historyNs[at]) / 1e6;
+        if (agoMs > kLineMs) break;
+        sum += stream->historyFrames[at] * 1000.0 / kRate + agoMs * state.rate;
+      }
+      state.positionMs = std::min(sum / used, anchorMs + kBufferMs);
+    }
+  }
+  if (stream->framesHanded > 0 && sinceCallback > kStallMs + kBufferMs)
+    state.positionMs += sinceCallback - kStallMs - kBufferMs;
+  state.positionMs += stream->lostMs - queuedMs;
+  return state;
 }
 
 }  // namespace
@@ -145,6 +212,8 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
       return Fail(FMOD_ERR_INIT);
     }
+    const char* driver = SDL_GetCurrentAudioDriver();
+    queuedMs = driver && std::strcmp(driver, "pulseaudio") == 0 ? kBufferMs : 0.0;
   }
   initialised = true;
   lastError = FMOD_ERR_NONE;
@@ -240,15 +309,19 @@ int32_t FSOUND_Stream_GetTime(FSOUND_STREAM* stream) {
   if (!stream) return Fail(FMOD_ERR_INVALID_PARAM), 0;
   if (!stream->playing) return 0;
   int64_t now = NowNs();
-  double target = std::max(0.0, DevicePositionMs(stream, now));
+  DeviceState byDevice = Device(stream, now);
+  double target = std::max(0.0, byDevice.positionMs);
   double position = target;
   if (stream->hasRead) {
-    // Run on the steady clock and pull towards the device within limits, so the
-    // position never jumps by a buffer and never goes back.
+    // Run at the device's rate, steered towards it, so the position never jumps
+    // when the device's callbacks come in bursts.
     double elapsed = (now - stream->lastReadNs) / 1e6;
-    double predicted = stream->lastReadMs + elapsed;
-    double pull = std::clamp(target - predicted, -kPullBack * elapsed, kPullForward * elapsed);
-    position = std::max(stream->lastReadMs, predicted + pull);
+    double gap = target - stream->lastReadMs;
+    double most = std::abs(gap) > kBufferMs ? kCatchUp : kMaxSteer;
+    double steer = std::clamp(gap / kSteerMs, -most, most);
+    position = stream->lastReadMs + elapsed * byDevice.rate * (1.0 + steer);
+    position = std::min(position, target + kBufferMs);
+    position = std::max(stream->lastReadMs, position);
   }
   stream->hasRead = true;
   stream->lastReadMs = position;

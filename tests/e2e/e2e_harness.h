@@ -1,11 +1,14 @@
 // Harness for running the real program under Xvfb (640x480x24, so the default
-// full-screen mode exists) with SDL's disk audio driver: processes, windows, keys.
+// full-screen mode exists) with SDL's disk audio driver or a private sound server:
+// processes, windows, keys.
 #pragma once
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "music/sound_server.h"
 #include "music/tone_mp3.h"
 
 namespace e2e {
@@ -108,34 +112,77 @@ struct Process {
 
 class EndToEnd : public ::testing::Test {
  protected:
-  // One Xvfb for the suite, on a display number it picks itself.
+  // One Xvfb for the suite, on a display number of its own.
   static void SetUpTestSuite() {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    xvfb_ = fork();
-    if (xvfb_ == 0) {
-      close(fds[0]);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
-             "-nolisten", "tcp", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    // Xvfb writes the number, then a newline: read up to it before closing the pipe.
-    std::string number;
-    pollfd ready{fds[0], POLLIN, 0};
-    char c = 0;
-    while (poll(&ready, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    display_ = ":" + number;
+    std::string why;
+    ASSERT_TRUE(StartXvfb(&why)) << why;
     setenv("DISPLAY", display_.c_str(), 1);
   }
   static void TearDownTestSuite() {
     if (xvfb_ > 0) {
       kill(xvfb_, SIGTERM);
       waitpid(xvfb_, nullptr, 0);
+      xvfb_ = -1;
     }
+  }
+
+  // Starts Xvfb on a free display number and waits until it listens. Harnesses
+  // starting at the same time take turns under a lock file, so two never pick the
+  // same number; a number that some other X server takes meanwhile makes Xvfb exit
+  // ("server already running"), and the next one is tried.
+  static bool StartXvfb(std::string* why) {
+    int lock = open("/tmp/lumetra-xvfb.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock < 0 || flock(lock, LOCK_EX) != 0) {
+      *why = "cannot lock /tmp/lumetra-xvfb.lock";
+      if (lock >= 0) close(lock);
+      return false;
+    }
+    std::string log;
+    int number = 20;
+    for (int attempt = 0; attempt < 20 && xvfb_ <= 0; ++attempt, ++number) {
+      while (fs::exists("/tmp/.X" + std::to_string(number) + "-lock") ||
+             fs::exists("/tmp/.X11-unix/X" + std::to_string(number)))
+        ++number;
+      int fds[2];
+      if (pipe2(fds, O_CLOEXEC) != 0) break;
+      fs::path errors = fs::temp_directory_path() /
+                        ("lumetra_xvfb_" + std::to_string(getpid()) + ".log");
+      pid_t pid = fork();
+      if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err >= 0) dup2(err, 2);
+        int fd = dup(fds[1]);  // without close-on-exec
+        std::string display = ":" + std::to_string(number);
+        std::string fdText = std::to_string(fd);
+        // No reset when the last client leaves: the harness's own short-lived clients
+        // (xwininfo, xdotool) would otherwise make the server reset just as the
+        // program connects, and its connection would fail.
+        execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fdText.c_str(), "-screen", "0",
+               "640x480x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      close(fds[1]);
+      // Xvfb writes the number when it listens, then a newline: read up to it. It
+      // closes the pipe when it exits instead.
+      std::string written;
+      pollfd ready{fds[0], POLLIN, 0};
+      char c = 0;
+      while (poll(&ready, 1, 60000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') written += c;
+      close(fds[0]);
+      if (!written.empty() && written == std::to_string(number)) {
+        xvfb_ = pid;
+        display_ = ":" + written;
+      } else {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        log += ":" + std::to_string(number) + ": " + ReadFile(errors);
+      }
+      fs::remove(errors);
+    }
+    close(lock);
+    if (xvfb_ <= 0) *why = "Xvfb did not start: " + log;
+    return xvfb_ > 0;
   }
 
   void SetUp() override {
@@ -163,12 +210,15 @@ class EndToEnd : public ::testing::Test {
     return work;
   }
 
-  Process StartLumetra(const fs::path& workdir) {
-    return Process::Start({(kBuild / "lumetra").string()}, workdir,
-                          {{"DISPLAY", display_},
-                           {"SDL_AUDIODRIVER", "disk"},
-                           {"SDL_DISKAUDIOFILE", AudioFile().string()}},
-                          {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}, StderrFile());
+  // The program on this display, its sound on the disk driver's file or, given a
+  // server's environment, on that server.
+  Process StartLumetra(const fs::path& workdir,
+                       std::map<std::string, std::string> env = {}) {
+    if (env.empty())
+      env = {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", AudioFile().string()}};
+    env["DISPLAY"] = display_;
+    return Process::Start({(kBuild / "lumetra").string()}, workdir, env,
+                          {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "PULSE_SERVER"}, StderrFile());
   }
 
   fs::path AudioFile() const { return dir_ / "audio.raw"; }
@@ -198,9 +248,9 @@ class EndToEnd : public ::testing::Test {
   }
 
   // Answers the configuration dialog with Return ("Go!" with the defaults).
-  static void AcceptDialog() {
-    auto dialog = FindWindow("Config", 20);
-    ASSERT_TRUE(dialog) << "no configuration dialog";
+  void AcceptDialog() {
+    auto dialog = FindWindow("Config", 60);
+    ASSERT_TRUE(dialog) << "no configuration dialog: " << ReadFile(StderrFile());
     PressKey(dialog->first, "Return");
   }
 

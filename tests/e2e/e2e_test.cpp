@@ -28,6 +28,37 @@ TEST_F(EndToEnd, EscapeEndsTheFullScreenRunPromptlyAfterPlayingTheSoundtrack) {
   EXPECT_GT(peak, 1000) << "the written sound is silent";
 }
 
+TEST_F(EndToEnd, TheSoundtrackPlaysThroughASoundServer) {
+  testsupport::SoundServer server;
+  std::string why;
+  ASSERT_TRUE(server.Start(&why)) << why;
+  // What the server's sink plays, recorded from its monitor (the server's own
+  // silent stream adds nothing to it).
+  fs::path heard = dir_ / "heard.raw";
+  Process recorder = Process::Start(
+      {"/usr/bin/parec", "--raw", "--device=null.monitor", "--server=" + server.Address(),
+       heard.string()},
+      dir_, {}, {}, dir_ / "parec.txt");
+  Process lumetra = StartLumetra(kBuild, server.Env());
+  AcceptDialog();
+  auto window = FindWindow("Lumetra", 30);
+  ASSERT_TRUE(window) << ReadFile(StderrFile());
+  bool loud = false;
+  for (auto start = Clock::now(); !loud && SecondsSince(start) < 60; Pause(100)) {
+    std::string bytes = ReadFile(heard);
+    for (size_t i = 0; i + 1 < bytes.size() && !loud; i += 2)
+      loud = std::abs(static_cast<int16_t>((bytes[i] & 0xff) | (bytes[i + 1] << 8))) > 1000;
+  }
+  EXPECT_TRUE(loud) << "the sink played only silence; " << ReadFile(StderrFile());
+  std::string inputs = server.Pactl("list sink-inputs");
+  EXPECT_NE(inputs.find("lumetra"), std::string::npos) << inputs;
+
+  PressKey(window->first, "Escape");
+  std::optional<int> code = lumetra.Wait(20);
+  ASSERT_TRUE(code) << "still running 20 s after Escape";
+  EXPECT_EQ(*code, 0) << ReadFile(StderrFile());
+}
+
 TEST_F(EndToEnd, RunEndsByItselfAfter70SecondsAndOutlivesAShortSoundtrack) {
   Process lumetra = StartLumetra(MakeWorkdir(2.0));
   AcceptDialog();
