@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite.
+#   ./test.sh [ctest arguments]              in build/
+#   ./test.sh --sanitize [ctest arguments]   in build-asan/: tests, program and tools
+#       built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer; any
+#       report fails the test that caused it (options and suppressions: tests/sanitizer/)
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$top/scripts/deps.sh"
-"$top/scripts/build.sh"
-cd "$top/build"
+if [ "${1:-}" = --sanitize ]; then
+  shift
+  cd "$top"
+  [ -f build-asan/CMakeCache.txt ] ||
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMETRA_SANITIZE=ON
+  cmake --build build-asan -j "$(nproc)"
+  cd build-asan
+else
+  "$top/scripts/build.sh"
+  cd "$top/build"
+fi
 ctest --output-on-failure "$@"

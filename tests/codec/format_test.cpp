@@ -127,12 +127,13 @@ TEST(ImageFile, OneChannelFileIsHeaderTableSymbolsValues) {
   ImageHeader header;
   std::memcpy(&header, file.data(), 34);
   EXPECT_EQ(std::string(header.Magic, 3), "TQZ");
-  EXPECT_EQ(header.Width, 2);
-  EXPECT_EQ(header.Height, 2);
+  // Copies: a field of the packed header may sit at a misaligned address.
+  EXPECT_EQ(int{header.Width}, 2);
+  EXPECT_EQ(int{header.Height}, 2);
   EXPECT_EQ(header.BitsPerPixel, 8);
   EXPECT_EQ(header.Depth, 0);
-  EXPECT_EQ(header.SymbolCount[0], 4u);
-  EXPECT_EQ(header.ValueCount[0], 2u);
+  EXPECT_EQ(uint32_t{header.SymbolCount[0]}, 4u);
+  EXPECT_EQ(uint32_t{header.ValueCount[0]}, 2u);
   EXPECT_EQ(header.ValueBits, 8);
   double stored[2];
   std::memcpy(stored, file.data() + 34, 16);
@@ -152,12 +153,13 @@ TEST(ImageFile, ThreeChannelHeaderEndsUpWithAllSixCounts) {
   const Bytes file = ReadBytes(path);
   ImageHeader header;
   std::memcpy(&header, file.data(), 34);
-  EXPECT_EQ(header.SymbolCount[0], 2u);   // a run of 15 zeros, then the last one
-  EXPECT_EQ(header.ValueCount[0], 1u);
-  EXPECT_EQ(header.SymbolCount[1], 5u);   // 1, 2, 3, run of 11, 4
-  EXPECT_EQ(header.ValueCount[1], 5u);
-  EXPECT_EQ(header.SymbolCount[2], 16u);
-  EXPECT_EQ(header.ValueCount[2], 16u);
+  // Copies: a field of the packed header may sit at a misaligned address.
+  EXPECT_EQ(uint32_t{header.SymbolCount[0]}, 2u);   // a run of 15 zeros, then the last one
+  EXPECT_EQ(uint32_t{header.ValueCount[0]}, 1u);
+  EXPECT_EQ(uint32_t{header.SymbolCount[1]}, 5u);   // 1, 2, 3, run of 11, 4
+  EXPECT_EQ(uint32_t{header.ValueCount[1]}, 5u);
+  EXPECT_EQ(uint32_t{header.SymbolCount[2]}, 16u);
+  EXPECT_EQ(uint32_t{header.ValueCount[2]}, 16u);
   EXPECT_EQ(file.size(), DeclaredFileSize(header));
   EXPECT_EQ(file.size(), 34u + 3 * 24 + (1 + 1) + (2 + 3) + (4 + 8));
 }

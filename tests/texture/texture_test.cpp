@@ -242,6 +242,7 @@ TEST_F(ImageTextureDeathTest, UnloadablePicturesShowTheErrorAndEnd) {
       texture::ImageTexture* texture = texture::Load(path, 3, mipmapped);
       std::fprintf(stderr, "%d x %d, bound %d, level 0 width %d\n", texture->Width,
                    texture->Height, BoundTexture() == texture->Name, LevelWidth(0));
+      texture::Destroy(texture);
       std::exit(3);
     };
     EXPECT_EXIT(loadEmpty(), ::testing::ExitedWithCode(3), "0 x 16, bound 1, level 0 width 0");
