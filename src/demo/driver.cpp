@@ -1,6 +1,7 @@
 // The driver: start-up order, frame loop and shutdown order of the production.
 #include "demo/driver.h"
 
+#include <chrono>
 #include <thread>
 
 #include "demo/frame_stats.h"
@@ -26,10 +27,11 @@ void ReleaseProduction() {
 void RunFrameLoop() {
   while (window::Running) {
     window::DispatchOneEvent();
+    const auto started = std::chrono::steady_clock::now();
     const int32_t clock = music::StreamPosition();
     DrawTimelineFrame(clock);
     window::SwapFrame();
-    NoteFramePresented(clock);
+    NoteFramePresented(clock, started);
     if (clock > kEndMs) window::SendDestroy();
     // Pacing is a poll of the stream position; yielding lets other work run on a
     // busy machine without the coarse wake-ups of a sleep.

@@ -17,6 +17,7 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 struct Frame {
+  SteadyClock::time_point Started;  // the clock was read
   SteadyClock::time_point Presented;
   int32_t Clock;  // ms
 };
@@ -35,24 +36,35 @@ double Percentile(const std::vector<double>& sorted, double p) {
   return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1];
 }
 
+double Ms(SteadyClock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// "median M ms, p95 P ms, largest L ms" of the values, which it sorts.
+void PrintSpread(const char* label, std::vector<double>& values, const char* what) {
+  std::sort(values.begin(), values.end());
+  std::fprintf(stderr, "  %-15s median %.2f ms, p95 %.2f ms, largest %.2f ms%s\n", label,
+               Percentile(values, 0.5), Percentile(values, 0.95), values.back(), what);
+}
+
 void PrintReport() {
-  std::vector<double> intervals;  // ms
+  // Presented frames apart, frame starts apart (the music clock's pacing), and the
+  // time from a frame's start to its presentation (drawing, which a software
+  // renderer does at the swap).
+  std::vector<double> intervals, starts, drawing;
   for (size_t i = 1; i < frames.size(); ++i) {
-    intervals.push_back(std::chrono::duration<double, std::milli>(frames[i].Presented -
-                                                                   frames[i - 1].Presented)
-                            .count());
+    intervals.push_back(Ms(frames[i].Presented - frames[i - 1].Presented));
+    starts.push_back(Ms(frames[i].Started - frames[i - 1].Started));
+    drawing.push_back(Ms(frames[i].Presented - frames[i].Started));
   }
-  std::sort(intervals.begin(), intervals.end());
   std::fprintf(stderr, "Lumetra stats\n  frames drawn    %zu\n", frames.size());
   if (!intervals.empty()) {
-    const double steadyMs = std::chrono::duration<double, std::milli>(
-                                frames.back().Presented - frames.front().Presented)
-                                .count();
+    PrintSpread("frame interval", intervals, "");
+    PrintSpread("frame start", starts, " (paced by the music clock)");
+    PrintSpread("drawing", drawing, " (start to presented)");
+    const double steadyMs = Ms(frames.back().Presented - frames.front().Presented);
     const int32_t clockMs = frames.back().Clock - frames.front().Clock;
-    std::fprintf(stderr,
-                 "  frame interval  median %.2f ms, p95 %.2f ms, largest %.2f ms\n"
-                 "  clock rate      %.4f of the steady clock (%d ms in %.0f ms)\n",
-                 Percentile(intervals, 0.5), Percentile(intervals, 0.95), intervals.back(),
+    std::fprintf(stderr, "  clock rate      %.4f of the steady clock (%d ms in %.0f ms)\n",
                  steadyMs > 0 ? clockMs / steadyMs : 0.0, clockMs, steadyMs);
   }
   const window::SwapControl swap = window::SwapInterval();
@@ -64,7 +76,7 @@ void PrintReport() {
 
 }  // namespace
 
-void NoteFramePresented(int32_t clock) {
+void NoteFramePresented(int32_t clock, SteadyClock::time_point started) {
   if (enabled < 0) {
     enabled = StatsWanted();
     if (enabled) {
@@ -72,7 +84,7 @@ void NoteFramePresented(int32_t clock) {
       std::atexit(PrintReport);
     }
   }
-  if (enabled) frames.push_back({SteadyClock::now(), clock});
+  if (enabled) frames.push_back({started, SteadyClock::now(), clock});
 }
 
 }  // namespace demo

@@ -3,11 +3,13 @@
 // variable nothing is recorded or printed.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace demo {
 
-// A frame was presented; clock is the SceneClock it was drawn for (ms).
-void NoteFramePresented(int32_t clock);
+// A frame was presented; clock is the SceneClock it was drawn for (ms), read at
+// started.
+void NoteFramePresented(int32_t clock, std::chrono::steady_clock::time_point started);
 
 }  // namespace demo

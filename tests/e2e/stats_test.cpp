@@ -40,6 +40,12 @@ TEST_F(StatsEndToEnd, TheReportComesOnlyWhenAskedForAndDescribesTheRun) {
         err, interval,
         std::regex(R"(frame interval +median ([\d.]+) ms, p95 ([\d.]+) ms, largest ([\d.]+) ms)")))
         << err;
+    // The frame starts (the clock's pacing) and the drawing time, in the same form.
+    for (std::string label : {"frame start", "drawing"}) {
+      EXPECT_TRUE(std::regex_search(
+          err, std::regex(label + R"( +median [\d.]+ ms, p95 [\d.]+ ms, largest [\d.]+ ms)")))
+          << err;
+    }
     ASSERT_TRUE(std::regex_search(err, rate, std::regex(R"(clock rate +([\d.]+) )"))) << err;
     // Xvfb's GLX has no swap control: it keeps 0, whatever it answers to the request.
     ASSERT_TRUE(std::regex_search(err, swap, std::regex(R"(swap interval +0)"))) << err;

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The whole production, full screen under its own Xvfb, with the stats report:
+#   bench/demo/live_run.sh [640x480|800x600|1024x768|1280x960] [disk|pulseaudio]
+# The dialog is answered with the keyboard (the resolution picked on the list, then
+# Enter); the run ends by itself. On pulseaudio a private server with a null sink plays
+# the sound, kept running by a silent stream as a desktop's server is. Needs build/.
+set -euo pipefail
+size="${1:-640x480}"
+driver="${2:-disk}"
+case "$size" in
+  640x480) downs="" ;;
+  800x600) downs="Down" ;;
+  1024x768) downs="Down Down" ;;
+  1280x960) downs="Down Down Down" ;;
+  *) echo "unknown size: $size" >&2; exit 2 ;;
+esac
+top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+work="$(mktemp -d /tmp/lumetra-live-XXXXXX)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 3>"$work/displayfd"
+Xvfb -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 300); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/displayfd")"
+
+export SDL_AUDIODRIVER="$driver" LUMETRA_STATS=1
+if [ "$driver" = disk ]; then
+  export SDL_DISKAUDIOFILE="$work/sound.raw"
+elif [ "$driver" = pulseaudio ]; then
+  mkdir -p "$work/pulse/runtime"
+  export PULSE_SERVER="unix:$work/pulse/runtime/native"
+  (export HOME="$work/pulse" XDG_RUNTIME_DIR="$work/pulse" PULSE_RUNTIME_PATH="$work/pulse/runtime" \
+      DBUS_SESSION_BUS_ADDRESS=disabled: ; unset DISPLAY PULSE_SERVER
+   exec pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+     --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
+     >"$work/pulse.log" 2>&1) &
+  pids+=($!)
+  for _ in $(seq 300); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+  pacat --raw --latency-msec=40 </dev/zero &
+  pids+=($!)
+fi
+
+cd "$top/build"
+./lumetra 2>"$work/stderr" &
+lumetra=$!
+dialog=""
+for _ in $(seq 600); do
+  dialog="$(xdotool search --name '^Config$' 2>/dev/null | head -n1)" && [ -n "$dialog" ] && break
+  sleep 0.1
+done
+[ -n "$dialog" ] || { echo "no configuration dialog" >&2; cat "$work/stderr" >&2; exit 1; }
+# Go! has the focus; two tabs reach the list, where Enter starts the run.
+xdotool windowfocus --sync "$dialog" key --delay 120 Tab Tab $downs Return
+wait "$lumetra" || echo "exit status $?" >&2
+echo "$size $driver:"
+cat "$work/stderr"
