@@ -43,7 +43,7 @@ elif [ "$driver" = pulseaudio ]; then
      >"$work/pulse.log" 2>&1) &
   pids+=($!)
   for _ in $(seq 300); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-  pacat --raw --latency-msec=40 </dev/zero &
+  pacat --raw --latency-msec=40 </dev/zero 2>/dev/null &
   pids+=($!)
 fi
 

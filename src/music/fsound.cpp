@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace music {
 
@@ -119,7 +120,7 @@ void AudioCallback(void*, Uint8* out, int bytes) {
   // a sound server still holds: queuedMs).
   std::lock_guard<std::mutex> hold(clockLock);
   double gapMs = (now - stream->anchorNs) / 1e6;
-  if (gapMs > kStallMs + kBufferMs && stream->framesHanded > 0) {
+  if (gapMs > kStallMs + kBufferMs) {
     // The position ran on real time past the stall; the device resumes from there.
     stream->lostMs += gapMs - kStallMs - kBufferMs;
     stream->historyCount = 0;
@@ -173,7 +174,9 @@ DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
       state.positionMs = std::min(sum / used, anchorMs + kBufferMs);
     }
   }
-  if (stream->framesHanded > 0 && sinceCallback > kStallMs + kBufferMs)
+  // A device that stands still (from the start, too: a sound server that never
+  // begins to play) leaves the position to real time past the stall limit.
+  if (sinceCallback > kStallMs + kBufferMs)
     state.positionMs += sinceCallback - kStallMs - kBufferMs;
   state.positionMs += stream->lostMs - queuedMs;
   return state;
@@ -301,7 +304,15 @@ int FSOUND_Stream_Play(int channel, FSOUND_STREAM* stream) {
     stream->playing = true;
     current = stream;
   }
-  if (device != 0) SDL_PauseAudioDevice(device, 0);
+  if (device != 0) {
+    SDL_PauseAudioDevice(device, 0);
+    // Returns once the device plays the stream's first sound (a sound server first
+    // plays out the silence it already holds), or once it has stood still past the
+    // stall limit: the first frame a caller draws is the first of the sound, and the
+    // picture does not stop a few frames in to wait for it.
+    while (Device(stream, NowNs()).positionMs <= 0.0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   return 0;
 }
 

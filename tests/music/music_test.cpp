@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -233,6 +234,35 @@ TEST_F(MusicTest, SoundServerOutputIsASmoothClockThatOutlivesTheStream) {
   EXPECT_GT(FSOUND_Stream_GetTime(stream), 600);
   std::string inputs = server.Pactl("list sink-inputs");
   EXPECT_NE(inputs.find("test_music"), std::string::npos) << inputs;
+  FSOUND_Stream_Close(stream);
+}
+
+TEST_F(MusicTest, ASoundServerThatNeverPlaysHoldsThePictureOnlyUpToTheStallLimit) {
+  testsupport::SoundServer server;
+  std::string why;
+  ASSERT_TRUE(server.Start(&why)) << why;
+  for (const auto& [name, value] : server.Env()) setenv(name.c_str(), value.c_str(), 1);
+  FSOUND_SetOutput(FSOUND_OUTPUT_AUDIBLE);
+  ASSERT_TRUE(FSOUND_Init(44100, 16, 0)) << SoundErrorText(FSOUND_GetError());
+  FSOUND_STREAM* stream = FSOUND_Stream_OpenFile(Path("short.mp3").c_str(), 43, 0);
+  ASSERT_NE(stream, nullptr);
+  // The device never asks for sound: the position stands still for the stall limit
+  // (3 s), then runs on real time, so a frame loop waiting on it goes on.
+  server.Freeze();
+  auto played = std::async(std::launch::async, [&] { return FSOUND_Stream_Play(-1, stream); });
+  const bool returned = played.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  int32_t moved = 0;
+  if (returned) {
+    const int32_t before = FSOUND_Stream_GetTime(stream);
+    double start = SteadyMs();
+    while (SteadyMs() - start < 20000 && FSOUND_Stream_GetTime(stream) - before < 500)
+      usleep(1000);
+    moved = FSOUND_Stream_GetTime(stream) - before;
+  }
+  server.Thaw();
+  EXPECT_TRUE(returned) << "playing waits for the device without end";
+  EXPECT_EQ(played.get(), 0);
+  EXPECT_GE(moved, 500) << "the position stands still with its device";
   FSOUND_Stream_Close(stream);
 }
 

@@ -64,6 +64,7 @@ class SoundServer {
     for (pid_t* pid : {&keeper_, &daemon_}) {
       if (*pid > 0) {
         kill(*pid, SIGTERM);
+        kill(*pid, SIGCONT);  // a frozen daemon takes the signal only when it runs
         waitpid(*pid, nullptr, 0);
         *pid = -1;
       }
@@ -76,6 +77,10 @@ class SoundServer {
   }
 
   // The environment that sends SDL's sound to this server.
+  // Stops the daemon where it stands (a hung server) and lets it go on.
+  void Freeze() { kill(daemon_, SIGSTOP); }
+  void Thaw() { kill(daemon_, SIGCONT); }
+
   std::map<std::string, std::string> Env() const {
     return {{"SDL_AUDIODRIVER", "pulseaudio"}, {"PULSE_SERVER", address_}};
   }
