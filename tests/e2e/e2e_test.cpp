@@ -98,7 +98,7 @@ TEST_F(EndToEnd, SoundErrorsShowTheFmodBoxOverTheDesktopAndExitZero) {
     PressKey(box->first, "Return");
     std::optional<int> code = lumetra.Wait(20);
     ASSERT_TRUE(code) << "still running after the box was answered";
-    EXPECT_EQ(*code, 0);
+    EXPECT_EQ(*code, 0) << ReadFile(StderrFile());
     fs::remove_all(workdir);
   }
 }
