@@ -9,11 +9,8 @@ top="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$top/scripts/deps.sh"
 if [ "${1:-}" = --sanitize ]; then
   shift
-  cd "$top"
-  [ -f build-asan/CMakeCache.txt ] ||
-    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMETRA_SANITIZE=ON
-  cmake --build build-asan -j "$(nproc)"
-  cd build-asan
+  "$top/scripts/build.sh" --sanitize
+  cd "$top/build-asan"
 else
   "$top/scripts/build.sh"
   cd "$top/build"

@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
-# Configures and builds into build/ (used by run.sh and test.sh): everything, or only
+# Configures and builds (used by run.sh, test.sh and package.sh): everything, or only
 # the targets named on the command line.
+#   scripts/build.sh [TARGET...]              into build/
+#   scripts/build.sh --sanitize [TARGET...]   into build-asan/, with the sanitizers
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$top"
-[ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+dir=build
+options=()
+if [ "${1:-}" = --sanitize ]; then
+  shift
+  dir=build-asan
+  options=(-DLUMETRA_SANITIZE=ON)
+fi
+[ -f "$dir/CMakeCache.txt" ] ||
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
 targets=()
 for t in "$@"; do targets+=(--target "$t"); done
-cmake --build build -j "$(nproc)" "${targets[@]}"
+cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

@@ -76,11 +76,11 @@ class SoundServer {
     }
   }
 
-  // The environment that sends SDL's sound to this server.
   // Stops the daemon where it stands (a hung server) and lets it go on.
   void Freeze() { kill(daemon_, SIGSTOP); }
   void Thaw() { kill(daemon_, SIGCONT); }
 
+  // The environment that sends SDL's sound to this server.
   std::map<std::string, std::string> Env() const {
     return {{"SDL_AUDIODRIVER", "pulseaudio"}, {"PULSE_SERVER", address_}};
   }

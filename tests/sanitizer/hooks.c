@@ -4,6 +4,8 @@
    debugger reports the same way; ASAN_OPTIONS, UBSAN_OPTIONS and LSAN_OPTIONS still
    override them one by one. */
 
+#include <stdlib.h>
+
 /* A report ends the program with an exit code no program of ours uses, so a test
    that expects a failure code (1, 2, 100...) still sees the report as a failure.
    Dynamic TLS blocks are not tracked: LeakSanitizer's scan of them at exit crashed
@@ -39,8 +41,6 @@ int dlclose(void* handle) {
    moment its tracer handles worst. Without the cache (it only saves shader compile
    time between runs) there is no such thread. Runs before main, so before the GL
    driver reads its environment. */
-#include <stdlib.h>
-
 __attribute__((constructor)) static void NoShaderCacheThread(void) {
   setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
 }
