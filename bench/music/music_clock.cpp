@@ -9,7 +9,12 @@
 //   has played, recorded from its monitor with parec; the sink keeps its own time,
 //   so this also gives the sink's rate against the steady clock and the clock's
 //   rate against the sink's.
-//   bench_music_clock [file.mp3] [seconds]
+//   bench_music_clock [file.mp3] [seconds] [drawing ms]
+// With a drawing time the clock is read as the frame loop reads it (once at a frame's
+// start, nothing for that long, then a poll until 15 ms of it have passed), and the
+// lead of the frame starts' positions over the sound is reported: over real time on
+// the silent output (SDL_AUDIODRIVER=silent here), over what the device has played on
+// the disk driver (from when each buffer is written) and on PulseAudio.
 // A private server as the tests start one (the silent pacat keeps the null sink at a
 // short latency; an idle one renders two-second blocks):
 //   export XDG_RUNTIME_DIR=$(mktemp -d) HOME=$XDG_RUNTIME_DIR
@@ -153,26 +158,73 @@ struct SinkRecorder {
   }
 };
 
+// What the disk driver has played, from its file's size. It hands each buffer to the
+// file as the buffer begins to play, through stdio, whose 4 KiB buffer holds every
+// other one until the next: the file grows by the buffer beginning to play, and the
+// device plays on for up to two buffers before it grows again.
+struct DiskWatcher {
+  std::vector<std::pair<double, long>> writes;  // steady ms, bytes after the write
+  std::atomic<bool> stop{false};
+  std::thread thread;
+  void Start(const char* path) {
+    thread = std::thread([this, path] {
+      for (long last = 0; !stop; usleep(200)) {
+        struct stat info{};
+        if (stat(path, &info) != 0 || info.st_size == last) continue;
+        last = info.st_size;
+        writes.emplace_back(Ms(Clock::now()), last);
+      }
+    });
+  }
+  void Stop() {
+    stop = true;
+    if (thread.joinable()) thread.join();
+  }
+  // Milliseconds of the file played by the given time.
+  double PlayedMs(double at) const {
+    auto it = std::upper_bound(writes.begin(), writes.end(), std::make_pair(at, 1L << 60));
+    if (it == writes.begin()) return -1;
+    --it;
+    return (it->second - 4096) / 176.4 + std::min(at - it->first, 2048 / 44.1);
+  }
+};
+
+void PrintLead(const char* against, std::vector<double> lead) {
+  if (lead.empty()) return;
+  double sum = 0;
+  for (double v : lead) sum += v;
+  std::printf("lead of the frame starts over %s: mean %.2f ms, median %.2f, largest %.2f, "
+              "least %.2f (%zu frames)\n",
+              against, sum / lead.size(), Percentile(lead, 0.5),
+              *std::max_element(lead.begin(), lead.end()),
+              *std::min_element(lead.begin(), lead.end()), lead.size());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace music;
   const char* path = argc > 1 ? argv[1] : "data/lumetra.mp3";
   const double seconds = argc > 2 ? std::atof(argv[2]) : 10.0;
+  const double drawMs = argc > 3 ? std::atof(argv[3]) : 0.0;
   const char* driver = std::getenv("SDL_AUDIODRIVER");
   const bool pulse = driver && std::strcmp(driver, "pulseaudio") == 0;
+  const bool silent = driver && std::strcmp(driver, "silent") == 0;
   const char* disk = std::getenv("SDL_DISKAUDIOFILE");
 
   SinkRecorder sink;
   const std::vector<int16_t> file = pulse ? DecodeFile(path) : std::vector<int16_t>();
   if (pulse) sink.Start();
 
-  FSOUND_SetOutput(FSOUND_OUTPUT_AUDIBLE);
+  FSOUND_SetOutput(silent ? FSOUND_OUTPUT_NOSOUND : FSOUND_OUTPUT_AUDIBLE);
   if (!FSOUND_Init(44100, 16, 0)) {
     std::fprintf(stderr, "%s\n", SoundErrorText(FSOUND_GetError()));
     return 1;
   }
   FSOUND_STREAM* stream = FSOUND_Stream_OpenFile(path, 43, 0);
+  DiskWatcher watcher;
+  if (disk && drawMs > 0) watcher.Start(disk);
+  const double played = Ms(Clock::now());
   if (!stream || FSOUND_Stream_Play(-1, stream) < 0) {
     std::fprintf(stderr, "%s: %s\n", path, SoundErrorText(FSOUND_GetError()));
     return 1;
@@ -190,10 +242,18 @@ int main(int argc, char** argv) {
   int32_t frameClock = first;
   double frameStart = start;
   double elapsed = 0;
+  std::vector<double> behindRealTime;  // frame start's position less time since play
   while (elapsed < seconds * 1000.0) {
-    usleep(1000);
+    if (drawMs > 0) {
+      // The frame loop: wait for 15 ms of the clock, then a frame's start.
+      while (FSOUND_Stream_GetTime(stream) < previous + 15) std::this_thread::yield();
+    } else {
+      usleep(1000);
+    }
+    double before = Ms(Clock::now());
     int32_t now = FSOUND_Stream_GetTime(stream);
     double t = Ms(Clock::now());
+    if (drawMs > 0) behindRealTime.push_back(now - ((before + t) / 2 - played));
     elapsed = t - start;
     steps.push_back(now - previous);
     stepErrors.push_back(std::abs((now - previous) - (t - last)));
@@ -208,10 +268,28 @@ int main(int argc, char** argv) {
     if (disk && stat(disk, &info) == 0) behindDisk.push_back(info.st_size / 176.4 - now);
     last = t;
     previous = now;
+    if (drawMs > 0) usleep(static_cast<useconds_t>(drawMs * 1000));
   }
   FSOUND_Stream_Close(stream);
   FSOUND_Close();
   sink.Stop();
+  watcher.Stop();
+
+  if (drawMs > 0 && silent) PrintLead("real time since play", behindRealTime);
+  if (drawMs > 0 && disk) {
+    // Whole buffers of silence, written while the device was paused, come first.
+    FILE* raw = std::fopen(disk, "rb");
+    long silentFrames = 0;
+    int16_t frame[2];
+    while (raw && std::fread(frame, 4, 1, raw) == 1 && frame[0] == 0 && frame[1] == 0)
+      ++silentFrames;
+    if (raw) std::fclose(raw);
+    std::vector<double> lead;
+    for (auto [t, clock] : reads)
+      if (watcher.PlayedMs(t) >= 0)
+        lead.push_back(clock - (watcher.PlayedMs(t) - silentFrames / 1024 * 1024 / 44.1));
+    PrintLead("what the device has played", lead);
+  }
 
   std::printf("reads: %zu over %.1f s (one every %.3f ms)\n", steps.size(), elapsed / 1000,
               elapsed / steps.size());
@@ -274,6 +352,7 @@ int main(int argc, char** argv) {
     }
     std::printf("sink: %zu stretches of the recording found in the file\n", matches.size());
     if (ahead.size() > 100) {
+      if (drawMs > 0) PrintLead("what the sink has played", ahead);
       std::printf("position minus what the sink has played: median %.1f ms, 1st-99th "
                   "percentile %.1f to %.1f ms, range %.1f to %.1f ms (the recording arrives "
                   "up to a few ms late, so these read high)\n",

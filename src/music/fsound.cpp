@@ -171,7 +171,8 @@ DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
         if (agoMs > kLineMs) break;
         sum += stream->historyFrames[at] * 1000.0 / kRate + agoMs * state.rate;
       }
-      state.positionMs = std::min(sum / used, anchorMs + kBufferMs);
+      // With no recent callback (the device is late) the latest one alone places it.
+      if (used > 0) state.positionMs = std::min(sum / used, anchorMs + kBufferMs);
     }
   }
   // A device that stands still (from the start, too: a sound server that never
@@ -252,7 +253,9 @@ FSOUND_STREAM* FSOUND_Stream_OpenFile(const char* path, unsigned int, int) {
   }
   // Decoded as 16-bit samples at the file's own rate and channels; SDL converts
   // them to the device's 44100 Hz stereo (this libmpg123 does not resample).
-  mpg123_param(decoder, MPG123_FLAGS, MPG123_QUIET, 0);
+  // Gapless: where the file's tag states the encoder's delay and padding, they are
+  // cut, so the first sample played is the first one composed.
+  mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
   mpg123_format_none(decoder);
   const long* rates = nullptr;
   size_t rateCount = 0;
@@ -323,11 +326,13 @@ int32_t FSOUND_Stream_GetTime(FSOUND_STREAM* stream) {
   DeviceState byDevice = Device(stream, now);
   double target = std::max(0.0, byDevice.positionMs);
   double position = target;
-  if (stream->hasRead) {
-    // Run at the device's rate, steered towards it, so the position never jumps
-    // when the device's callbacks come in bursts.
+  // The silent output is the steady clock itself; an audible one runs at the device's
+  // rate, steered towards the device, so the position never jumps when the device's
+  // callbacks come in bursts. The gap is measured from where the position stands at
+  // this read, so pauses between reads do not push it ahead of the device.
+  if (stream->hasRead && device != 0) {
     double elapsed = (now - stream->lastReadNs) / 1e6;
-    double gap = target - stream->lastReadMs;
+    double gap = target - (stream->lastReadMs + elapsed * byDevice.rate);
     double most = std::abs(gap) > kBufferMs ? kCatchUp : kMaxSteer;
     double steer = std::clamp(gap / kSteerMs, -most, most);
     position = stream->lastReadMs + elapsed * byDevice.rate * (1.0 + steer);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -13,7 +14,9 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "music/fsound.h"
@@ -123,6 +126,75 @@ double ExpectSteadyClock(FSOUND_STREAM* stream, double forMs, double driftTolera
   return worstDistance;
 }
 
+// Reads the position as the frame loop does: once at a frame's start, nothing while
+// the frame is drawn (12 or 30 ms here, light and heavy frames in turn), then a poll
+// until 15 ms of it have passed. Gives each frame start's position and the steady
+// time halfway through its read.
+std::vector<std::pair<double, int32_t>> ReadLikeTheFrameLoop(FSOUND_STREAM* stream,
+                                                             double forMs) {
+  std::vector<std::pair<double, int32_t>> starts;
+  const double begin = SteadyMs();
+  for (int frame = 0; SteadyMs() - begin < forMs; ++frame) {
+    const double before = SteadyMs();
+    const int32_t position = FSOUND_Stream_GetTime(stream);
+    starts.emplace_back((before + SteadyMs()) / 2, position);
+    usleep(frame % 2 ? 30000 : 12000);
+    while (FSOUND_Stream_GetTime(stream) < position + 15) sched_yield();
+  }
+  return starts;
+}
+
+// What SDL's disk driver has played, from its file's size. The driver hands each
+// buffer to the file as the buffer begins to play, through stdio, whose 4 KiB buffer
+// holds every other one until the next: the file grows by the buffer beginning to
+// play, and the device plays on for up to two buffers before it grows again.
+class DiskWrites {
+ public:
+  explicit DiskWrites(std::string path) : path_(std::move(path)) {
+    watcher_ = std::thread([this] {
+      for (uintmax_t last = 0; !stop_; usleep(300)) {
+        std::error_code ec;
+        const uintmax_t size = fs::file_size(path_, ec);
+        if (ec || size == last) continue;
+        std::lock_guard<std::mutex> hold(lock_);
+        writes_.emplace_back(SteadyMs(), size);
+        last = size;
+      }
+    });
+  }
+  ~DiskWrites() {
+    stop_ = true;
+    watcher_.join();
+  }
+  // Milliseconds of the file played by the given steady time (negative before any).
+  double PlayedMs(double at) {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto later = std::upper_bound(writes_.begin(), writes_.end(), std::make_pair(at, uintmax_t(-1)));
+    if (later == writes_.begin()) return -1;
+    const auto [written, size] = *std::prev(later);
+    return (size - 4096) / 176.4 + std::min(at - written, 2048 / 44.1);
+  }
+
+ private:
+  std::string path_;
+  std::mutex lock_;
+  std::vector<std::pair<double, uintmax_t>> writes_;  // steady ms, file size after it
+  std::atomic<bool> stop_{false};
+  std::thread watcher_;
+};
+
+// Stereo frames of silence before the stream's sound in what the disk driver wrote:
+// whole buffers written while the device was paused.
+size_t SilentFramesBefore(const std::vector<int16_t>& samples) {
+  auto sound = std::find_if(samples.begin(), samples.end(), [](int16_t s) { return s != 0; });
+  return static_cast<size_t>(sound - samples.begin()) / 2 / 1024 * 1024;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
 std::vector<int16_t> ReadRaw(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
@@ -186,11 +258,17 @@ TEST_F(MusicTest, SilentOutputOpensNoDeviceAndRunsOnRealTime) {
   FSOUND_STREAM* stream = FSOUND_Stream_OpenFile(Path("short.mp3").c_str(), 43, 0);
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(FSOUND_Stream_GetTime(stream), 0);  // not playing yet
+  const double played = SteadyMs();
   ASSERT_EQ(FSOUND_Stream_Play(-1, stream), 0);
   EXPECT_LT(FSOUND_Stream_GetTime(stream), 50);
   // Past the end of the 0.5 s stream as well.
   ExpectSteadyClock(stream, 800, 5.0);
   EXPECT_GT(FSOUND_Stream_GetTime(stream), 500);
+  // Read at frame starts only, it is still the steady time since play: never ahead.
+  double largestLead = -1e9;
+  for (auto [at, position] : ReadLikeTheFrameLoop(stream, 600))
+    largestLead = std::max(largestLead, position - (at - played));
+  EXPECT_LE(largestLead, 1.0);
   FSOUND_Stream_Close(stream);
 }
 
@@ -206,6 +284,14 @@ TEST_F(MusicTest, DiskOutputIsASmoothClockThatOutlivesTheStream) {
   EXPECT_LE(distance, 2 * 23.3 + 5);
   int32_t end = FSOUND_Stream_GetTime(stream);
   EXPECT_GT(end, 1000);
+  // Read at frame starts only, it stays with what the device has played.
+  std::vector<std::pair<double, double>> frameStarts;  // position, file played
+  {
+    DiskWrites writes(raw);
+    for (auto [at, position] : ReadLikeTheFrameLoop(stream, 1500))
+      frameStarts.emplace_back(position, writes.PlayedMs(at));
+  }
+  const int32_t last = FSOUND_Stream_GetTime(stream);
   FSOUND_Stream_Close(stream);
   FSOUND_Close();
 
@@ -213,12 +299,45 @@ TEST_F(MusicTest, DiskOutputIsASmoothClockThatOutlivesTheStream) {
   // tone for the stream's half second, silence after it.
   std::vector<int16_t> samples = ReadRaw(raw);
   double heardMs = samples.size() / 2 / 44.1;
-  EXPECT_NEAR(heardMs, end, 3 * 23.3);
+  EXPECT_NEAR(heardMs, last, 3 * 23.3);
   ASSERT_GT(samples.size(), 2u * 44100);
   int16_t loudest = *std::max_element(samples.begin(), samples.begin() + 2 * 22050);
   EXPECT_GT(loudest, 12000);  // 0.5 full scale, less what the encoder takes off
   EXPECT_TRUE(std::all_of(samples.begin() + 2 * 26000, samples.begin() + 2 * 44100,
                           [](int16_t s) { return s == 0; }));
+
+  const double silentMs = SilentFramesBefore(samples) / 44.1;
+  std::vector<double> leads;
+  for (auto [position, played] : frameStarts) leads.push_back(position - (played - silentMs));
+  std::sort(leads.begin(), leads.end());
+  EXPECT_NEAR(Median(leads), 0.0, 4.0);
+  EXPECT_LE(leads[leads.size() * 9 / 10], 8.0) << "the position runs ahead of the device";
+}
+
+// The tone's onset and length in what the device played: gapless where the file's
+// tag gives the encoder's delay and padding, whole and in order where it does not.
+TEST_F(MusicTest, TheFirstSamplePlayedIsTheFirstComposed) {
+  ASSERT_TRUE(testsupport::WriteToneMp3(Path("untagged.mp3"), 0.5, 44100, 2, 440.0, 0.5, false));
+  for (const char* name : {"short", "untagged"}) {
+    SCOPED_TRACE(name);
+    std::string raw = Path(std::string(name) + ".onset.raw");
+    FSOUND_STREAM* stream = PlayOnDisk(Path(std::string(name) + ".mp3"), raw);
+    ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
+    while (FSOUND_Stream_GetTime(stream) < 700) usleep(2000);
+    FSOUND_Stream_Close(stream);
+    FSOUND_Close();
+    std::vector<int16_t> samples = ReadRaw(raw);
+    auto loud = [](int16_t s) { return std::abs(s) > 2000; };
+    const size_t onset = (std::find_if(samples.begin(), samples.end(), loud) - samples.begin()) / 2;
+    const size_t end = (samples.size() - (std::find_if(samples.rbegin(), samples.rend(), loud) -
+                                          samples.rbegin())) / 2;
+    EXPECT_NEAR((end - onset) / 44.1, 500.0, 3.0);
+    // The stream's first buffer follows whole buffers of silence; the tone's first
+    // loud sample is its second (the sine starts at 0).
+    if (std::string(name) == "short") {
+      EXPECT_LE(onset - SilentFramesBefore(samples), 8u);
+    }
+  }
 }
 
 TEST_F(MusicTest, SoundServerOutputIsASmoothClockThatOutlivesTheStream) {

@@ -11,7 +11,7 @@
 namespace testsupport {
 
 bool WriteToneMp3(const std::string& path, double seconds, int rate, int channels,
-                  double frequencyHz, double amplitude) {
+                  double frequencyHz, double amplitude, bool tagged) {
   lame_global_flags* lame = lame_init();
   if (!lame) return false;
   lame_set_in_samplerate(lame, rate);
@@ -20,7 +20,7 @@ bool WriteToneMp3(const std::string& path, double seconds, int rate, int channel
   lame_set_mode(lame, channels == 1 ? MONO : JOINT_STEREO);
   lame_set_brate(lame, 128);
   lame_set_quality(lame, 5);
-  lame_set_bWriteVbrTag(lame, 1);
+  lame_set_bWriteVbrTag(lame, tagged ? 1 : 0);
   if (lame_init_params(lame) < 0) {
     lame_close(lame);
     return false;
@@ -40,7 +40,7 @@ bool WriteToneMp3(const std::string& path, double seconds, int rate, int channel
   std::FILE* file = tail < 0 ? nullptr : std::fopen(path.c_str(), "wb+");
   bool ok = file && std::fwrite(mp3.data(), 1, static_cast<size_t>(bytes + tail), file) ==
                         static_cast<size_t>(bytes + tail);
-  if (ok) lame_mp3_tags_fid(lame, file);  // fills the tag frame at the file's start
+  if (ok && tagged) lame_mp3_tags_fid(lame, file);  // fills the tag frame at the file's start
   if (file) ok = (std::fclose(file) == 0) && ok;
   lame_close(lame);
   return ok;
