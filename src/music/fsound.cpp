@@ -10,9 +10,14 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace music {
@@ -27,7 +32,6 @@ struct FSOUND_STREAM {
   int64_t framesHanded = 0;      // sample frames handed to the device since play
   int64_t anchorFrames = 0;      // frames handed before the latest callback's buffer
   int64_t anchorNs = 0;          // steady time of the latest callback (or of play)
-  double lostMs = 0.0;           // time the device stood still beyond the stall limit
   // Recent callbacks (time, frames before the buffer) in a ring, newest at
   // historyNext - 1: the device's own rate over the last two seconds.
   static constexpr int kHistory = 96;
@@ -70,6 +74,10 @@ constexpr double kLineMs = 500.0;
 // that a busy machine keeps waiting), so the two stay together.
 constexpr double kStallMs = 3000.0;
 
+// A sound server that stops answering must not hold the program: opening and closing
+// the device run on a thread of their own, waited for this long at most.
+constexpr auto kServerWait = std::chrono::seconds(3);
+
 int lastError = FMOD_ERR_NONE;
 int output = FSOUND_OUTPUT_AUDIBLE;
 bool initialised = false;
@@ -107,6 +115,16 @@ void FillFromStream(FSOUND_STREAM* stream, Uint8* out, int bytes) {
   std::memset(out + filled, 0, static_cast<size_t>(bytes - filled));
 }
 
+// Decodes and drops the given number of the device's frames.
+void SkipStream(FSOUND_STREAM* stream, int64_t frames) {
+  Uint8 dropped[16384];
+  for (int64_t bytes = frames * kFrameBytes; bytes > 0 && !stream->ended;) {
+    const int chunk = static_cast<int>(std::min<int64_t>(bytes, sizeof dropped));
+    FillFromStream(stream, dropped, chunk);
+    bytes -= chunk;
+  }
+}
+
 void AudioCallback(void*, Uint8* out, int bytes) {
   int64_t now = NowNs();
   FSOUND_STREAM* stream = current.load();
@@ -114,15 +132,23 @@ void AudioCallback(void*, Uint8* out, int bytes) {
     std::memset(out, 0, static_cast<size_t>(bytes));
     return;
   }
+  // Past the stall limit the position ran on real time; the sound resumes there, so
+  // picture and sound are together again.
+  int64_t skipped = 0;
+  {
+    std::lock_guard<std::mutex> hold(clockLock);
+    const double gapMs = (now - stream->anchorNs) / 1e6;
+    if (gapMs > kStallMs + kBufferMs)
+      skipped = static_cast<int64_t>((gapMs - kStallMs - kBufferMs) * kRate / 1000.0);
+  }
+  if (skipped > 0) SkipStream(stream, skipped);
   FillFromStream(stream, out, bytes);
   // The device asks for the next buffer when the previous ones have gone out, so the
   // frames handed over before this buffer are what has been heard by now (less what
   // a sound server still holds: queuedMs).
   std::lock_guard<std::mutex> hold(clockLock);
-  double gapMs = (now - stream->anchorNs) / 1e6;
-  if (gapMs > kStallMs + kBufferMs) {
-    // The position ran on real time past the stall; the device resumes from there.
-    stream->lostMs += gapMs - kStallMs - kBufferMs;
+  if (skipped > 0) {
+    stream->framesHanded += skipped;
     stream->historyCount = 0;
   }
   if (stream->anchorFrames == 0 && stream->framesHanded > 0) stream->historyCount = 0;
@@ -179,8 +205,89 @@ DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
   // begins to play) leaves the position to real time past the stall limit.
   if (sinceCallback > kStallMs + kBufferMs)
     state.positionMs += sinceCallback - kStallMs - kBufferMs;
-  state.positionMs += stream->lostMs - queuedMs;
+  state.positionMs -= queuedMs;
   return state;
+}
+
+// Work on the sound system that a stopped server can hold: run on a thread of its
+// own, waited for up to kServerWait. Work still running after that is left to finish
+// by itself (and to close a device it opened after all); no other work starts before
+// it has.
+struct ServerJob {
+  std::mutex lock;
+  std::condition_variable finished;
+  bool done = false;
+  bool abandoned = false;
+  SDL_AudioDeviceID opened = 0;
+};
+std::shared_ptr<ServerJob> pendingJob;
+
+// Runs `work` bounded; false if it did not finish in time.
+bool RunBounded(std::function<SDL_AudioDeviceID()> work, SDL_AudioDeviceID* opened = nullptr) {
+  if (pendingJob) {
+    std::unique_lock<std::mutex> hold(pendingJob->lock);
+    if (!pendingJob->finished.wait_for(hold, kServerWait, [&] { return pendingJob->done; }))
+      return false;
+    hold.unlock();
+    pendingJob.reset();
+  }
+  auto job = std::make_shared<ServerJob>();
+  std::thread([job, work] {
+    const SDL_AudioDeviceID id = work();
+    std::lock_guard<std::mutex> hold(job->lock);
+    if (job->abandoned && id != 0) {
+      SDL_CloseAudioDevice(id);
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    job->opened = id;
+    job->done = true;
+    job->finished.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> hold(job->lock);
+  if (!job->finished.wait_for(hold, kServerWait, [&] { return job->done; })) {
+    job->abandoned = true;
+    pendingJob = job;
+    return false;
+  }
+  if (opened) *opened = job->opened;
+  return true;
+}
+
+SDL_AudioDeviceID OpenOnCurrentDriver() {
+  SDL_AudioSpec wanted{};
+  wanted.freq = kRate;
+  wanted.format = AUDIO_S16SYS;
+  wanted.channels = kChannels;
+  wanted.samples = kBufferFrames;
+  wanted.callback = AudioCallback;
+  SDL_AudioSpec obtained{};
+  return SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+}
+
+// SDL's own choice of driver first; where it cannot open an output (a desktop with
+// PipeWire but no PulseAudio socket, where SDL settles on ALSA), each other driver
+// that plays sound, unless the user named one. Never the file or silent drivers.
+SDL_AudioDeviceID OpenAnyDevice() {
+  SDL_SetHint(SDL_HINT_APP_NAME, "Lumetra");
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Lumetra");
+  std::string tried;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+    if (SDL_AudioDeviceID id = OpenOnCurrentDriver()) return id;
+    tried = SDL_GetCurrentAudioDriver();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+  if (std::getenv("SDL_AUDIODRIVER")) return 0;
+  for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i) {
+    const std::string name = SDL_GetAudioDriver(i);
+    if (name == tried || name == "disk" || name == "dummy") continue;
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, name.c_str());
+    const bool started = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    if (!started) continue;
+    if (SDL_AudioDeviceID id = OpenOnCurrentDriver()) return id;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -203,19 +310,7 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
   if (initialised) return Fail(FMOD_ERR_BUSY);
   if (mixRate != kRate || maxChannels < 1) return Fail(FMOD_ERR_INVALID_PARAM);
   if (output == FSOUND_OUTPUT_AUDIBLE) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(FMOD_ERR_INIT);
-    SDL_AudioSpec wanted{};
-    wanted.freq = kRate;
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = kChannels;
-    wanted.samples = kBufferFrames;
-    wanted.callback = AudioCallback;
-    SDL_AudioSpec obtained{};
-    device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-    if (device == 0) {
-      SDL_QuitSubSystem(SDL_INIT_AUDIO);
-      return Fail(FMOD_ERR_INIT);
-    }
+    if (!RunBounded(OpenAnyDevice, &device) || device == 0) return Fail(FMOD_ERR_INIT);
     const char* driver = SDL_GetCurrentAudioDriver();
     queuedMs = driver && std::strcmp(driver, "pulseaudio") == 0 ? kBufferMs : 0.0;
   }
@@ -359,9 +454,12 @@ bool FSOUND_Stream_Close(FSOUND_STREAM* stream) {
 void FSOUND_Close() {
   if (!initialised) return;
   if (device != 0) {
-    SDL_CloseAudioDevice(device);
+    RunBounded([id = device] {
+      SDL_CloseAudioDevice(id);
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+      return SDL_AudioDeviceID{0};
+    });
     device = 0;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
   current = nullptr;
   initialised = false;

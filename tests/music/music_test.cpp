@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <future>
 #include <mutex>
 #include <string>
@@ -59,6 +60,12 @@ class MusicTest : public ::testing::Test {
     FSOUND_Close();
     unsetenv("SDL_AUDIODRIVER");
     unsetenv("PULSE_SERVER");
+    unsetenv("XDG_RUNTIME_DIR");
+  }
+
+  static void UseServer(const std::map<std::string, std::string>& env) {
+    for (const char* name : {"SDL_AUDIODRIVER", "PULSE_SERVER", "XDG_RUNTIME_DIR"}) unsetenv(name);
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
   }
 
   static std::string Path(const std::string& name) { return (dir_ / name).string(); }
@@ -382,6 +389,93 @@ TEST_F(MusicTest, ASoundServerThatNeverPlaysHoldsThePictureOnlyUpToTheStallLimit
   EXPECT_TRUE(returned) << "playing waits for the device without end";
   EXPECT_EQ(played.get(), 0);
   EXPECT_GE(moved, 500) << "the position stands still with its device";
+  FSOUND_Stream_Close(stream);
+}
+
+// Opening and closing wait for a stopped server only a few seconds, on PulseAudio and
+// on PipeWire through either of SDL's drivers for it.
+TEST_F(MusicTest, AStoppedSoundServerHoldsNeitherTheStartNorTheEnd) {
+  using testsupport::SoundServer;
+  const std::pair<SoundServer::Kind, const char*> servers[] = {
+      {SoundServer::kPulseAudio, "pulseaudio"},
+      {SoundServer::kPipeWire, "pipewire"},
+      {SoundServer::kPipeWire, "pulseaudio"}};
+  for (auto [kind, driver] : servers) {
+    SCOPED_TRACE(driver);
+    SoundServer server(kind);
+    std::string why;
+    ASSERT_TRUE(server.Start(&why)) << why;
+    UseServer(server.Env(driver));
+    server.Freeze();
+    FSOUND_SetOutput(FSOUND_OUTPUT_AUDIBLE);
+    auto init = std::async(std::launch::async, [] { return FSOUND_Init(44100, 16, 0); });
+    bool returned = init.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    server.Thaw();
+    EXPECT_TRUE(returned) << "opening waits for the stopped server";
+    EXPECT_FALSE(init.get());
+    EXPECT_EQ(FSOUND_GetError(), FMOD_ERR_INIT);
+    FSOUND_Close();
+
+    FSOUND_STREAM* stream = Play(Path("short.mp3"));
+    ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
+    server.Freeze();
+    auto close = std::async(std::launch::async, [&] {
+      FSOUND_Stream_Close(stream);
+      FSOUND_Close();
+    });
+    returned = close.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    server.Thaw();
+    EXPECT_TRUE(returned) << "closing waits for the stopped server";
+    close.get();
+  }
+}
+
+// After the server stood still past the stall limit, the sound goes on where the
+// position is (the picture), not where it stopped: the pitch heard rises by 100 Hz a
+// second of the stream.
+TEST_F(MusicTest, AfterAStallTheSoundRejoinsThePosition) {
+  ASSERT_TRUE(testsupport::WriteToneMp3(Path("steps.mp3"), 12, 44100, 2, 200, 0.5, true, 100));
+  testsupport::SoundServer server;
+  std::string why;
+  ASSERT_TRUE(server.Start(&why)) << why;
+  UseServer(server.Env());
+  FSOUND_STREAM* stream = Play(Path("steps.mp3"));
+  ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
+  while (FSOUND_Stream_GetTime(stream) < 1000) usleep(2000);
+  server.Freeze();
+  sleep(7);
+  server.Thaw();
+  // What the sink plays a moment later, from its monitor, beside the position.
+  const std::string record = "parec --server=" + server.Address() +
+                             " --device=null.monitor --raw --format=s16le --channels=1"
+                             " --rate=44100 --latency-msec=10";
+  FILE* pipe = popen(record.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::vector<int16_t> heard(44100 / 2);
+  usleep(300000);
+  const int32_t from = FSOUND_Stream_GetTime(stream);
+  const size_t got = fread(heard.data(), 2, heard.size(), pipe);
+  const int32_t to = FSOUND_Stream_GetTime(stream);
+  pclose(pipe);
+  FSOUND_Stream_Close(stream);
+  ASSERT_EQ(got, heard.size());
+  int crossings = 0;
+  for (size_t i = 1; i < heard.size(); ++i) crossings += heard[i - 1] < 0 && heard[i] >= 0;
+  const double heardHz = crossings / 0.5;
+  const double expectedHz = 200 + 100 * std::floor((from + to) / 2000.0);
+  EXPECT_NEAR(heardHz, expectedHz, 150) << "position " << from << " to " << to << " ms";
+}
+
+// With PipeWire but no PulseAudio socket, SDL's choice (ALSA) has no output; its
+// PipeWire driver plays, and the stream carries the program's name.
+TEST_F(MusicTest, WhereSdlsChoiceCannotPlayAnotherDriverDoes) {
+  testsupport::SoundServer server(testsupport::SoundServer::kPipeWireWithoutPulse);
+  std::string why;
+  ASSERT_TRUE(server.Start(&why)) << why;
+  UseServer(server.Env(""));
+  FSOUND_STREAM* stream = Play(Path("short.mp3"));
+  ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
+  EXPECT_NE(server.Nodes().find("node.name = \"Lumetra\""), std::string::npos) << server.Nodes();
   FSOUND_Stream_Close(stream);
 }
 

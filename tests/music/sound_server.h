@@ -1,9 +1,12 @@
-// A private PulseAudio sound server for tests, started and stopped like a private
-// Xvfb: the Debian daemon in user mode with its own runtime folder, one null sink
-// (a clocked sink that plays into nothing), the native protocol on a socket in that
-// folder, no D-Bus, no X11. A silent stream keeps the sink running at a short
-// latency, as a desktop's sound card runs; an idle null sink renders two-second
-// blocks and would start a new stream that late.
+// A private sound server for tests, started and stopped like a private Xvfb, with
+// its own runtime folder and one null sink (a clocked sink that plays into nothing):
+// - PulseAudio: the Debian daemon in user mode, the native protocol on a socket in
+//   that folder, no D-Bus, no X11. A silent stream keeps the sink running at a short
+//   latency, as a desktop's sound card runs; an idle null sink renders two-second
+//   blocks and would start a new stream that late.
+// - PipeWire, as today's desktops run it: pipewire with a null sink node, WirePlumber
+//   linking streams to it, on a session bus of its own, with or without pipewire-pulse
+//   (PulseAudio's protocol).
 #pragma once
 
 #include <signal.h>
@@ -26,7 +29,8 @@ namespace testsupport {
 
 class SoundServer {
  public:
-  SoundServer() = default;
+  enum Kind { kPulseAudio, kPipeWire, kPipeWireWithoutPulse };
+  explicit SoundServer(Kind kind = kPulseAudio) : kind_(kind) {}
   SoundServer(const SoundServer&) = delete;
   SoundServer& operator=(const SoundServer&) = delete;
   ~SoundServer() { Stop(); }
@@ -34,9 +38,10 @@ class SoundServer {
   // Starts the daemon and waits until its sink runs at a short latency. False, with
   // the reason, when it cannot.
   bool Start(std::string* why) {
-    char pattern[] = "/tmp/lumetra_pulse_XXXXXX";
+    char pattern[] = "/tmp/lumetra_sound_XXXXXX";
     if (!mkdtemp(pattern)) return Fail(why, "no temporary folder");
     dir_ = pattern;
+    if (kind_ != kPulseAudio) return StartPipeWire(why);
     address_ = "unix:" + (dir_ / "runtime" / "native").string();
     daemon_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
                      "--disallow-exit", "--use-pid-file=no", "--log-target=stderr",
@@ -61,7 +66,7 @@ class SoundServer {
   }
 
   void Stop() {
-    for (pid_t* pid : {&keeper_, &daemon_}) {
+    for (pid_t* pid : {&keeper_, &pulse_, &session_, &daemon_, &bus_}) {
       if (*pid > 0) {
         kill(*pid, SIGTERM);
         kill(*pid, SIGCONT);  // a frozen daemon takes the signal only when it runs
@@ -76,20 +81,74 @@ class SoundServer {
     }
   }
 
-  // Stops the daemon where it stands (a hung server) and lets it go on.
-  void Freeze() { kill(daemon_, SIGSTOP); }
-  void Thaw() { kill(daemon_, SIGCONT); }
-
-  // The environment that sends SDL's sound to this server.
-  std::map<std::string, std::string> Env() const {
-    return {{"SDL_AUDIODRIVER", "pulseaudio"}, {"PULSE_SERVER", address_}};
+  // Stops the server where it stands (a hung server) and lets it go on.
+  void Freeze() {
+    for (pid_t pid : {daemon_, pulse_})
+      if (pid > 0) kill(pid, SIGSTOP);
   }
+  void Thaw() {
+    for (pid_t pid : {daemon_, pulse_})
+      if (pid > 0) kill(pid, SIGCONT);
+  }
+
+  // The environment that sends SDL's sound to this server, through SDL's driver for
+  // it: pulseaudio, or on PipeWire the given one ("" leaves the choice to SDL).
+  std::map<std::string, std::string> Env(const std::string& driver = "pipewire") const {
+    if (kind_ == kPulseAudio) return {{"SDL_AUDIODRIVER", "pulseaudio"}, {"PULSE_SERVER", address_}};
+    std::map<std::string, std::string> env = {{"XDG_RUNTIME_DIR", (dir_ / "runtime").string()}};
+    if (!driver.empty()) env["SDL_AUDIODRIVER"] = driver;
+    return env;
+  }
+
+  // The nodes PipeWire has, as pw-cli lists them.
+  std::string Nodes() const { return Run("pw-cli ls Node"); }
   const std::string& Address() const { return address_; }
 
   // Output of pactl on this server ("info", "list sinks", ...).
   std::string Pactl(const std::string& command) const {
+    return Run("pactl --server=" + address_ + " " + command);
+  }
+
+ private:
+  bool StartPipeWire(std::string* why) {
+    const std::filesystem::path runtime = dir_ / "runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    std::filesystem::create_directories(dir_ / "config" / "pipewire" / "pipewire.conf.d");
+    if (FILE* conf = fopen((dir_ / "config/pipewire/pipewire.conf.d/null-sink.conf").c_str(), "w")) {
+      fputs("context.objects = [ { factory = adapter args = {\n"
+            "  factory.name = support.null-audio-sink node.name = \"null-sink\"\n"
+            "  media.class = Audio/Sink audio.position = [ FL FR ] } } ]\n", conf);
+      fclose(conf);
+    }
+    bus_ = Spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                  "--address=unix:path=" + (runtime / "bus").string()},
+                 "/dev/null", dir_ / "bus.log");
+    if (!WaitFor([&] { return std::filesystem::exists(runtime / "bus"); }))
+      return Fail(why, "dbus-daemon did not start");
+    daemon_ = Spawn({"pipewire"}, "/dev/null", dir_ / "daemon.log");
+    if (!WaitFor([&] { return std::filesystem::exists(runtime / "pipewire-0"); }))
+      return Fail(why, "pipewire did not start: " + Log());
+    session_ = Spawn({"wireplumber"}, "/dev/null", dir_ / "session.log");
+    if (kind_ == kPipeWire) {
+      pulse_ = Spawn({"pipewire-pulse"}, "/dev/null", dir_ / "pulse.log");
+      address_ = "unix:" + (runtime / "pulse" / "native").string();
+      if (!WaitFor([&] { return Pactl("info").find("Default Sink: null-sink") != std::string::npos; }))
+        return Fail(why, "pipewire-pulse did not answer: " + Pactl("info"));
+    }
+    // WirePlumber has made the null sink the default once the sink has its ports.
+    if (!WaitFor([&] { return Run("pw-metadata 0 default.audio.sink").find("null-sink") !=
+                              std::string::npos; }))
+      return Fail(why, "no default sink: " + Nodes());
+    return true;
+  }
+
+  // A command's output, with this server's environment.
+  std::string Run(const std::string& command) const {
     std::string out;
-    std::string line = "pactl --server=" + address_ + " " + command + " 2>&1";
+    std::string line = "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string() +
+                       " DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "runtime" / "bus").string() +
+                       " " + command + " 2>&1";
     if (FILE* pipe = popen(line.c_str(), "r")) {
       char buffer[4096];
       size_t n;
@@ -99,7 +158,6 @@ class SoundServer {
     return out;
   }
 
- private:
   static bool Fail(std::string* why, const std::string& text) {
     if (why) *why = text;
     return false;
@@ -137,12 +195,18 @@ class SoundServer {
       prctl(PR_SET_PDEATHSIG, SIGTERM);
       const std::string runtime = (dir_ / "runtime").string();
       setenv("HOME", dir_.c_str(), 1);
-      setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
       setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-      setenv("PULSE_RUNTIME_PATH", runtime.c_str(), 1);
-      setenv("PULSE_STATE_PATH", (dir_ / "state").c_str(), 1);
-      setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
       setenv("DBUS_SYSTEM_BUS_ADDRESS", "disabled:", 1);
+      if (kind_ == kPulseAudio) {
+        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+        setenv("PULSE_RUNTIME_PATH", runtime.c_str(), 1);
+        setenv("PULSE_STATE_PATH", (dir_ / "state").c_str(), 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+      } else {
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + runtime + "/bus").c_str(), 1);
+      }
       unsetenv("DISPLAY");
       unsetenv("PULSE_SERVER");
       int in = open(input.c_str(), O_RDONLY);
@@ -161,10 +225,15 @@ class SoundServer {
     return pid;
   }
 
+  Kind kind_;
   std::filesystem::path dir_;
   std::string address_;
-  pid_t daemon_ = -1;
-  pid_t keeper_ = -1;
+  pid_t daemon_ = -1;   // pulseaudio or pipewire
+  pid_t keeper_ = -1;   // PulseAudio's silent stream
+  pid_t bus_ = -1;      // PipeWire's session bus,
+  pid_t session_ = -1;  // session manager
+  pid_t pulse_ = -1;    // and PulseAudio's protocol
+
 };
 
 }  // namespace testsupport

@@ -11,7 +11,7 @@
 namespace testsupport {
 
 bool WriteToneMp3(const std::string& path, double seconds, int rate, int channels,
-                  double frequencyHz, double amplitude, bool tagged) {
+                  double frequencyHz, double amplitude, bool tagged, double stepHz) {
   lame_global_flags* lame = lame_init();
   if (!lame) return false;
   lame_set_in_samplerate(lame, rate);
@@ -28,8 +28,10 @@ bool WriteToneMp3(const std::string& path, double seconds, int rate, int channel
 
   const int frames = static_cast<int>(seconds * rate);
   std::vector<short> left(frames), right(frames);
+  double phase = 0;
   for (int i = 0; i < frames; ++i) {
-    double s = amplitude * std::sin(2.0 * std::numbers::pi * frequencyHz * i / rate);
+    double s = amplitude * std::sin(phase);
+    phase += 2.0 * std::numbers::pi * (frequencyHz + stepHz * (i / rate)) / rate;
     left[i] = right[i] = static_cast<short>(std::lround(s * 32767.0));
   }
   std::vector<unsigned char> mp3(static_cast<size_t>(1.25 * frames + 7200) + 16384);
