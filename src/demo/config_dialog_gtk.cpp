@@ -1,6 +1,8 @@
 // The configuration dialog on GTK 3: builds the window from the compiled-in layout
 // and forwards every click to ConfigDialogCommand. Linked into the program only.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+#include <signal.h>
 
 #include <array>
 #include <cstdio>
@@ -34,6 +36,12 @@ void OnClicked(GtkWidget* widget, gpointer data) {
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   static_cast<DialogRun*>(data)->Outcome = DialogOutcome::Cancel;
   return TRUE;  // the window is destroyed below, not by the default handler
+}
+
+// SIGTERM or SIGINT while the dialog is up: as Cancel, the program ends with 0.
+gboolean OnTerminate(gpointer data) {
+  static_cast<DialogRun*>(data)->Outcome = DialogOutcome::Cancel;
+  return G_SOURCE_CONTINUE;
 }
 
 // The control of the layout that holds the focus (the combo box's inner button
@@ -131,6 +139,10 @@ void RunConfigDialog(DemoSettings& settings) {
   g_signal_connect(window, "delete-event", G_CALLBACK(OnDelete), &run);
 
   g_signal_connect(window, "key-press-event", G_CALLBACK(OnKeyPress), &run);
+  // GLib puts the default handlers back when these sources go, so the window unit's
+  // own handling of the signals applies after the dialog.
+  const guint terminate = g_unix_signal_add(SIGTERM, OnTerminate, &run);
+  const guint interrupt = g_unix_signal_add(SIGINT, OnTerminate, &run);
 
   gtk_widget_show_all(window);
   // Enter activates "Go!": it is the default widget and has the focus.
@@ -138,6 +150,8 @@ void RunConfigDialog(DemoSettings& settings) {
   gtk_widget_grab_focus(go);
 
   while (run.Outcome == DialogOutcome::Stay) gtk_main_iteration();
+  g_source_remove(terminate);
+  g_source_remove(interrupt);
 
   gtk_widget_destroy(window);
   g_object_unref(builder);

@@ -103,6 +103,32 @@ TEST_F(EndToEnd, SoundErrorsShowTheFmodBoxOverTheDesktopAndExitZero) {
   }
 }
 
+// SIGTERM ends the program as Cancel and Escape do, with 0: in the dialog, and in a
+// run whose sound server has stopped answering (the end does not wait for it).
+TEST_F(EndToEnd, SigtermEndsTheDialogAndARunOnAStoppedServerWithZero) {
+  {
+    Process lumetra = StartLumetra(MakeWorkdir(1.0));
+    ASSERT_TRUE(FindWindow("Config", 60)) << ReadFile(StderrFile());
+    kill(lumetra.pid, SIGTERM);
+    std::optional<int> code = lumetra.Wait(20);
+    ASSERT_TRUE(code) << "still running 20 s after SIGTERM in the dialog";
+    EXPECT_EQ(*code, 0) << ReadFile(StderrFile());
+  }
+  testsupport::SoundServer server;
+  std::string why;
+  ASSERT_TRUE(server.Start(&why)) << why;
+  Process lumetra = StartLumetra(kBuild, server.Env());
+  AcceptDialog();
+  ASSERT_TRUE(FindWindow("Lumetra", 30)) << ReadFile(StderrFile());
+  Pause(3000);
+  server.Freeze();
+  kill(lumetra.pid, SIGTERM);
+  std::optional<int> code = lumetra.Wait(20);
+  server.Thaw();
+  ASSERT_TRUE(code) << "still running 20 s after SIGTERM with the server stopped";
+  EXPECT_EQ(*code, 0) << ReadFile(StderrFile());
+}
+
 TEST_F(EndToEnd, WithoutADisplayTheWindowFailureGoesToStandardError) {
   Process lumetra = Process::Start({(kBuild / "lumetra").string()}, MakeWorkdir(1.0), {},
                                    {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"},
