@@ -75,8 +75,10 @@ constexpr double kLineMs = 500.0;
 constexpr double kStallMs = 3000.0;
 
 // A sound server that stops answering must not hold the program: opening and closing
-// the device run on a thread of their own, waited for this long at most.
-constexpr auto kServerWait = std::chrono::seconds(3);
+// the device run on a thread of their own, waited for this long at most (a server
+// may take a while to start a stream; closing takes milliseconds).
+constexpr auto kOpenWait = std::chrono::seconds(3);
+constexpr auto kCloseWait = std::chrono::seconds(1);
 
 int lastError = FMOD_ERR_NONE;
 int output = FSOUND_OUTPUT_AUDIBLE;
@@ -210,9 +212,9 @@ DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
 }
 
 // Work on the sound system that a stopped server can hold: run on a thread of its
-// own, waited for up to kServerWait. Work still running after that is left to finish
-// by itself (and to close a device it opened after all); no other work starts before
-// it has.
+// own, waited for up to `wait`. Work still running after that is left to finish by
+// itself (and to close a device it opened after all); no other work starts before it
+// has.
 struct ServerJob {
   std::mutex lock;
   std::condition_variable finished;
@@ -223,10 +225,11 @@ struct ServerJob {
 std::shared_ptr<ServerJob> pendingJob;
 
 // Runs `work` bounded; false if it did not finish in time.
-bool RunBounded(std::function<SDL_AudioDeviceID()> work, SDL_AudioDeviceID* opened = nullptr) {
+bool RunBounded(std::chrono::seconds wait, std::function<SDL_AudioDeviceID()> work,
+                SDL_AudioDeviceID* opened = nullptr) {
   if (pendingJob) {
     std::unique_lock<std::mutex> hold(pendingJob->lock);
-    if (!pendingJob->finished.wait_for(hold, kServerWait, [&] { return pendingJob->done; }))
+    if (!pendingJob->finished.wait_for(hold, wait, [&] { return pendingJob->done; }))
       return false;
     hold.unlock();
     pendingJob.reset();
@@ -244,7 +247,7 @@ bool RunBounded(std::function<SDL_AudioDeviceID()> work, SDL_AudioDeviceID* open
     job->finished.notify_all();
   }).detach();
   std::unique_lock<std::mutex> hold(job->lock);
-  if (!job->finished.wait_for(hold, kServerWait, [&] { return job->done; })) {
+  if (!job->finished.wait_for(hold, wait, [&] { return job->done; })) {
     job->abandoned = true;
     pendingJob = job;
     return false;
@@ -310,7 +313,7 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
   if (initialised) return Fail(FMOD_ERR_BUSY);
   if (mixRate != kRate || maxChannels < 1) return Fail(FMOD_ERR_INVALID_PARAM);
   if (output == FSOUND_OUTPUT_AUDIBLE) {
-    if (!RunBounded(OpenAnyDevice, &device) || device == 0) return Fail(FMOD_ERR_INIT);
+    if (!RunBounded(kOpenWait, OpenAnyDevice, &device) || device == 0) return Fail(FMOD_ERR_INIT);
     const char* driver = SDL_GetCurrentAudioDriver();
     queuedMs = driver && std::strcmp(driver, "pulseaudio") == 0 ? kBufferMs : 0.0;
   }
@@ -454,7 +457,7 @@ bool FSOUND_Stream_Close(FSOUND_STREAM* stream) {
 void FSOUND_Close() {
   if (!initialised) return;
   if (device != 0) {
-    RunBounded([id = device] {
+    RunBounded(kCloseWait, [id = device] {
       SDL_CloseAudioDevice(id);
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
       return SDL_AudioDeviceID{0};
