@@ -6,3 +6,5 @@ add_dependencies(test_e2e lumetra)
 add_library(no_sdl_box MODULE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/no_sdl_box.c)
 add_dependencies(test_e2e no_sdl_box)
 target_compile_definitions(test_e2e PRIVATE NO_SDL_BOX_LIBRARY="$<TARGET_FILE:no_sdl_box>")
+# Screenshots of the program's window (window_size_test.cpp).
+target_link_libraries(test_e2e PRIVATE X11)
