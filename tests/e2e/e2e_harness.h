@@ -69,6 +69,14 @@ struct Process {
   pid_t pid = -1;
   std::optional<int> status;
 
+  Process() = default;
+  Process(Process&& other) noexcept { *this = std::move(other); }
+  Process& operator=(Process&& other) noexcept {  // the other one no longer owns its child
+    std::swap(pid, other.pid);
+    std::swap(status, other.status);
+    return *this;
+  }
+
   static Process Start(const std::vector<std::string>& argv, const fs::path& workdir,
                        const std::map<std::string, std::string>& env,
                        const std::vector<std::string>& unset, const fs::path& stderrFile) {
