@@ -12,7 +12,7 @@ work="$(mktemp -d /tmp/lumetra-sway-XXXXXX)"
 as=()
 if [ "$(id -u)" -eq 0 ]; then
   id lumetra-wl >/dev/null 2>&1 || useradd --system --no-create-home lumetra-wl
-  as=(setpriv --reuid=lumetra-wl --regid=lumetra-wl --init-groups --)
+  as=(setpriv --reuid="$(id -u lumetra-wl)" --regid="$(id -g lumetra-wl)" --init-groups --)
   [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
   chown lumetra-wl: "$work"
 fi

@@ -34,8 +34,8 @@ class SwayEndToEnd : public EndToEnd {
       if (!getpwnam(kUser)) Shell(std::string("useradd --system --no-create-home ") + kUser);
       passwd* user = getpwnam(kUser);
       ASSERT_TRUE(user) << "cannot create the user " << kUser;
-      asUser_ = {"/usr/bin/setpriv", std::string("--reuid=") + kUser,
-                 std::string("--regid=") + kUser, "--init-groups", "--"};
+      asUser_ = {"/usr/bin/setpriv", "--reuid=" + std::to_string(user->pw_uid),
+                 "--regid=" + std::to_string(user->pw_gid), "--init-groups", "--"};
       if (mkdir("/tmp/.X11-unix", 01777) == 0) chmod("/tmp/.X11-unix", 01777);
       ASSERT_EQ(chown(dir_.c_str(), user->pw_uid, user->pw_gid), 0);
     }
