@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole production, full screen under its own Xvfb, with the stats report:
-#   bench/demo/live_run.sh [640x480|800x600|1024x768|1280x960] [disk|pulseaudio|pipewire|pipewire-pulse]
+# The whole production under its own Xvfb (full screen, or windowed), with the stats report:
+#   bench/demo/live_run.sh [640x480|800x600|1024x768|1280x960]
+#                          [disk|pulseaudio|pipewire|pipewire-pulse] [windowed]
 # The dialog is answered with the keyboard (the resolution picked on the list, then
 # Enter); the run ends by itself. On pulseaudio a private server with a null sink plays
 # the sound, kept running by a silent stream as a desktop's server is; on pipewire a
@@ -9,6 +10,7 @@
 set -euo pipefail
 size="${1:-640x480}"
 driver="${2:-disk}"
+mode="${3:-fullscreen}"
 case "$size" in
   640x480) downs="" ;;
   800x600) downs="Down" ;;
@@ -79,8 +81,11 @@ for _ in $(seq 600); do
   sleep 0.1
 done
 [ -n "$dialog" ] || { echo "no configuration dialog" >&2; cat "$work/stderr" >&2; exit 1; }
-# Go! has the focus; two tabs reach the list, where Enter starts the run.
-xdotool windowfocus --sync "$dialog" key --delay 120 Tab Tab $downs Return
+# Go! has the focus; two tabs reach the list, where Enter starts the run (a third
+# tab and space untick "Fullscreen").
+untick=""
+[ "$mode" = windowed ] && untick="Tab space"
+xdotool windowfocus --sync "$dialog" key --delay 120 Tab Tab $downs $untick Return
 wait "$lumetra" || echo "exit status $?" >&2
-echo "$size $driver:"
+echo "$size $mode $driver:"
 cat "$work/stderr"

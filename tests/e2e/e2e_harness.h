@@ -69,6 +69,14 @@ struct Process {
   pid_t pid = -1;
   std::optional<int> status;
 
+  Process() = default;
+  Process(Process&& other) noexcept { *this = std::move(other); }
+  Process& operator=(Process&& other) noexcept {  // the other one no longer owns its child
+    std::swap(pid, other.pid);
+    std::swap(status, other.status);
+    return *this;
+  }
+
   static Process Start(const std::vector<std::string>& argv, const fs::path& workdir,
                        const std::map<std::string, std::string>& env,
                        const std::vector<std::string>& unset, const fs::path& stderrFile) {
@@ -159,7 +167,7 @@ class EndToEnd : public ::testing::Test {
         // (xwininfo, xdotool) would otherwise make the server reset just as the
         // program connects, and its connection would fail.
         execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fdText.c_str(), "-screen", "0",
-               "640x480x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+               screen_.c_str(), "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
       }
       close(fds[1]);
@@ -273,6 +281,7 @@ class EndToEnd : public ::testing::Test {
     return samples;
   }
 
+  static inline std::string screen_ = "640x480x24";  // Xvfb's one mode
   static inline pid_t xvfb_ = -1;
   static inline std::string display_;
   fs::path dir_;

@@ -2,6 +2,9 @@
 // full-screen display mode, the per-frame event handling and the error boxes.
 #include "framework/window/window.h"
 
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
 #include <SDL.h>
 #include <signal.h>
 
@@ -114,6 +117,80 @@ void SetupRenderContext() {
   swapControl.Interval = SDL_GL_GetSwapInterval();
 }
 
+// The picture is always drawn at width x height. When the window's drawable has
+// another size (a compositor that cannot change modes, a window manager that resizes
+// the window), it is drawn into a framebuffer object of that size instead and scaled
+// into the drawable at each swap, aspect kept, with black bars where aspects differ.
+GLuint pictureFramebuffer = 0;  // 0: the picture goes straight to the window
+GLuint pictureBuffers[2] = {};  // colour, depth
+int drawableWidth = 0;
+int drawableHeight = 0;
+
+void DeletePictureFramebuffer() {
+  if (!pictureFramebuffer) return;
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &pictureFramebuffer);
+  glDeleteRenderbuffers(2, pictureBuffers);
+  pictureFramebuffer = 0;
+}
+
+// The picture's buffers as the window's pixel format asks for them: 5/6/5 colour
+// for 16 bits (the look of a 16-bit desktop), 8 bits a channel otherwise, no alpha;
+// 16-bit depth. A driver without framebuffer objects leaves the picture unscaled.
+void CreatePictureFramebuffer() {
+  glGenRenderbuffers(2, pictureBuffers);
+  glBindRenderbuffer(GL_RENDERBUFFER, pictureBuffers[0]);
+  glRenderbufferStorage(GL_RENDERBUFFER, windowColorBits <= 16 ? GL_RGB565 : GL_RGB8,
+                        windowWidth, windowHeight);
+  glBindRenderbuffer(GL_RENDERBUFFER, pictureBuffers[1]);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, windowWidth, windowHeight);
+  glBindRenderbuffer(GL_RENDERBUFFER, 0);
+  glGenFramebuffers(1, &pictureFramebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                            pictureBuffers[0]);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                            pictureBuffers[1]);
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+    DeletePictureFramebuffer();
+}
+
+// Follows the drawable's current size: scaled through the framebuffer object when it
+// differs from width x height, straight to the window (no cost) when it matches.
+void FitPictureToDrawable() {
+  SDL_GL_GetDrawableSize(renderWindow, &drawableWidth, &drawableHeight);
+  const bool fits = drawableWidth == windowWidth && drawableHeight == windowHeight;
+  if (fits)
+    DeletePictureFramebuffer();
+  else if (!pictureFramebuffer)
+    CreatePictureFramebuffer();
+}
+
+// The picture scaled into the middle of the drawable, the bars black, then the swap;
+// drawing goes on into the picture's framebuffer.
+void PresentScaledPicture() {
+  int64_t width = drawableWidth;
+  int64_t height = width * windowHeight / windowWidth;
+  if (height > drawableHeight) {
+    height = drawableHeight;
+    width = height * windowWidth / windowHeight;
+  }
+  const GLint left = static_cast<GLint>((drawableWidth - width) / 2);
+  const GLint bottom = static_cast<GLint>((drawableHeight - height) / 2);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glBlitFramebuffer(0, 0, windowWidth, windowHeight, left, bottom,
+                    left + static_cast<GLint>(width), bottom + static_cast<GLint>(height),
+                    GL_COLOR_BUFFER_BIT, GL_LINEAR);
+  glPopAttrib();
+  SDL_GL_SwapWindow(renderWindow);
+  glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
+}
+
 // Back to the desktop: leaves full screen (restoring the display mode) and hides the
 // window, so that an error box is never covered by it.
 void LeaveDisplay() {
@@ -146,10 +223,12 @@ void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorB
 
   CreateRenderWindow(title);
   SetupRenderContext();
+  FitPictureToDrawable();
 }
 
 void CloseWindow() {
   if (!renderWindow) return;
+  DeletePictureFramebuffer();
   SDL_GL_MakeCurrent(renderWindow, nullptr);
   if (renderContext) SDL_GL_DeleteContext(renderContext);
   renderContext = nullptr;
@@ -178,6 +257,7 @@ void DispatchOneEvent() {
       break;
     case SDL_WINDOWEVENT:
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) SendDestroy();
+      if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) FitPictureToDrawable();
       break;
     case SDL_KEYDOWN:
       if (event.key.keysym.sym == SDLK_ESCAPE) SendDestroy();
@@ -188,7 +268,11 @@ void DispatchOneEvent() {
 }
 
 void SwapFrame() {
-  if (renderWindow) SDL_GL_SwapWindow(renderWindow);
+  if (!renderWindow) return;
+  if (pictureFramebuffer)
+    PresentScaledPicture();
+  else
+    SDL_GL_SwapWindow(renderWindow);
 }
 
 void SendDestroy() { Running = false; }

@@ -21,7 +21,8 @@ void CloseWindow();
 // Handles at most one pending window event (Escape and close requests clear Running).
 void DispatchOneEvent();
 
-// Presents the back buffer.
+// Presents the frame. The picture is drawn at the size OpenWindow was given; a window
+// that got another size shows it scaled to fit, aspect kept, with black bars.
 void SwapFrame();
 
 // The window's destroy notification: clears Running, the window stays open.
