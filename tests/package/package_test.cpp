@@ -89,11 +89,14 @@ TEST_F(PackageEndToEnd, TheUnpackedPackageHasTheGamesLayoutAndRunsFromWhereItLie
                 .find("\nExec=lumetra\n"),
             std::string::npos);
 
-  // Run from an empty folder: lumetra-render finds the installed data by itself.
-  const fs::path elsewhere = dir_ / "elsewhere";
+  // Run from an empty folder: lumetra-render finds the installed data by itself. The
+  // libraries the runs open (logged by the loader) all come with the Depends.
+  const fs::path elsewhere = dir_ / "elsewhere", loads = dir_ / "loads";
   fs::create_directories(elsewhere);
-  ASSERT_EQ(RunShell("cd " + Quote(elsewhere) + " && " + Quote(root / "usr/bin/lumetra-render") +
-                    " --at 21015 -o frame.png -q",
+  fs::create_directories(loads);
+  const std::string logLoads = "LD_DEBUG=libs LD_DEBUG_OUTPUT=" + Quote(loads / "ld") + " ";
+  ASSERT_EQ(RunShell("cd " + Quote(elsewhere) + " && " + logLoads +
+                    Quote(root / "usr/bin/lumetra-render") + " --at 21015 -o frame.png -q",
                 log),
             0)
       << log;
@@ -115,6 +118,8 @@ TEST_F(PackageEndToEnd, TheUnpackedPackageHasTheGamesLayoutAndRunsFromWhereItLie
   // The launcher runs the program from the data's folder, whatever folder it starts in.
   Process lumetra = Process::Start({(root / "usr/games/lumetra").string()}, elsewhere,
                                    {{"DISPLAY", display_},
+                                    {"LD_DEBUG", "libs"},
+                                    {"LD_DEBUG_OUTPUT", (loads / "ld").string()},
                                     {"SDL_AUDIODRIVER", "disk"},
                                     {"SDL_DISKAUDIOFILE", AudioFile().string()}},
                                    {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}, StderrFile());
@@ -128,6 +133,12 @@ TEST_F(PackageEndToEnd, TheUnpackedPackageHasTheGamesLayoutAndRunsFromWhereItLie
   std::optional<int> code = lumetra.Wait(10);
   ASSERT_TRUE(code) << "still running after Cancel";
   EXPECT_EQ(*code, 0) << ReadFile(StderrFile());
+
+  ASSERT_EQ(RunShell(std::string(LUMETRA_SOURCE_DIR) + "/tests/package/uncovered_libraries.sh " +
+                    Quote(debs[0]) + " " + Quote(loads) + "/ld.*",
+                log),
+            0);
+  EXPECT_EQ(log, "") << "opened at run time, but no package in Depends brings them in";
 }
 
 }  // namespace
