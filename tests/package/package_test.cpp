@@ -5,6 +5,7 @@
 
 #include "common/png_io.h"
 #include "e2e/e2e_harness.h"
+#include "support/test_pictures.h"
 
 namespace {
 
@@ -25,9 +26,12 @@ const std::set<std::string> kPackageFiles = {
     "usr/share/games/lumetra/data/greets2.tqz",
     "usr/share/games/lumetra/data/greets3.tqz",
     "usr/share/games/lumetra/data/lumetra.mp3",
-    "usr/share/applications/org.lumetra.Lumetra.desktop",
+    "usr/share/applications/org.lumetra.lumetra.desktop",
     "usr/share/icons/hicolor/48x48/apps/lumetra.png",
-    "usr/share/metainfo/org.lumetra.Lumetra.metainfo.xml",
+    "usr/share/icons/hicolor/64x64/apps/lumetra.png",
+    "usr/share/icons/hicolor/128x128/apps/lumetra.png",
+    "usr/share/icons/hicolor/256x256/apps/lumetra.png",
+    "usr/share/metainfo/org.lumetra.lumetra.metainfo.xml",
     "usr/share/man/man6/lumetra.6.gz",
     "usr/share/man/man1/lumetra-render.1.gz",
     "usr/share/man/man1/tqz.1.gz",
@@ -85,8 +89,8 @@ TEST_F(PackageEndToEnd, TheUnpackedPackageHasTheGamesLayoutAndRunsFromWhereItLie
   EXPECT_TRUE(ReadFile(root / "usr/share/doc/lumetra/copyright")
                   .starts_with("Format: https://www.debian.org/doc/packaging-manuals/"
                                "copyright-format/1.0/"));
-  EXPECT_NE(ReadFile(root / "usr/share/applications/org.lumetra.Lumetra.desktop")
-                .find("\nExec=lumetra\n"),
+  EXPECT_NE(ReadFile(root / "usr/share/applications/org.lumetra.lumetra.desktop")
+                .find("\nExec=/usr/games/lumetra\n"),
             std::string::npos);
 
   // Run from an empty folder: lumetra-render finds the installed data by itself. The
@@ -139,6 +143,32 @@ TEST_F(PackageEndToEnd, TheUnpackedPackageHasTheGamesLayoutAndRunsFromWhereItLie
                 log),
             0);
   EXPECT_EQ(log, "") << "opened at run time, but no package in Depends brings them in";
+}
+
+}  // namespace
+
+namespace {
+
+// The same tree packed twice, a second apart, gives the same bytes.
+TEST(PackageBytes, TwoPackagingsOfTheSameTreeAreTheSame) {
+  const testsupport::TempDir dir;
+  std::vector<std::string> packed;
+  for (const char* run : {"one", "two"}) {
+    if (!packed.empty()) usleep(1100 * 1000);  // file times would differ by a second
+    std::string log;
+    ASSERT_EQ(RunShell(LUMETRA_SOURCE_DIR "/scripts/package-deb.sh " + Quote(dir.File(run)) +
+                           " " + Quote(kBuild),
+                       log),
+              0)
+        << log;
+    std::string bytes;
+    for (const auto& entry : fs::directory_iterator(dir.File(run)))
+      if (entry.path().extension() == ".deb" || entry.path().extension() == ".ddeb")
+        bytes += entry.path().filename().string() + ":" + ReadFile(entry.path());
+    packed.push_back(bytes);
+  }
+  EXPECT_GT(packed[0].size(), 100000u);
+  EXPECT_TRUE(packed[0] == packed[1]);
 }
 
 }  // namespace
