@@ -37,6 +37,7 @@ const std::set<std::string> kPackageFiles = {
     "usr/share/man/man1/tqz.1.gz",
     "usr/share/doc/lumetra/copyright",
     "usr/share/doc/lumetra/changelog.gz",
+    "usr/share/lintian/overrides/lumetra",
 };
 
 // Runs a shell command line with standard error joined to the output; returns the exit code.
