@@ -15,6 +15,10 @@ if [ "${1:-}" = --sanitize ]; then
 fi
 [ -f "$dir/CMakeCache.txt" ] ||
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
+# Dates made by the build (the manual pages') are the last commit's, as the package's are.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && epoch=$(git -C "$top" log -1 --format=%ct 2>/dev/null); then
+  export SOURCE_DATE_EPOCH="$epoch"
+fi
 targets=()
 for t in "$@"; do targets+=(--target "$t"); done
 cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

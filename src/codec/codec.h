@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace codec {
 
@@ -66,5 +67,9 @@ void WriteImageFile(const std::string& fileName, const int32_t* plane1, const in
 void EncodeImage(const std::string& fileName, const uint8_t* pixels, int32_t width,
                  int32_t height, int32_t channels, int32_t depth, int32_t valueBits,
                  double threshold);
+// The same file's bytes, for a caller that writes them itself.
+std::vector<uint8_t> EncodeImageBytes(const uint8_t* pixels, int32_t width, int32_t height,
+                                      int32_t channels, int32_t depth, int32_t valueBits,
+                                      double threshold);
 
 }  // namespace codec

@@ -139,10 +139,15 @@ void EncodeRuns(const int32_t* plane, int32_t width, int32_t height, int32_t val
   }
 }
 
-void WriteImageFile(const std::string& fileName, const int32_t* plane1, const int32_t* plane2,
-                    const int32_t* plane3, int32_t width, int32_t height, int32_t bitsPerPixel,
-                    int32_t depth, const double* table1, const double* table2,
-                    const double* table3, int32_t valueBits) {
+namespace {
+
+// The whole file in memory: header, tables, then each channel's symbol and value
+// blocks (written in one go, so the output need not be seekable).
+std::vector<uint8_t> ImageFileBytes(const int32_t* plane1, const int32_t* plane2,
+                                    const int32_t* plane3, int32_t width, int32_t height,
+                                    int32_t bitsPerPixel, int32_t depth, const double* table1,
+                                    const double* table2, const double* table3,
+                                    int32_t valueBits) {
   ImageHeader header{};
   std::memcpy(header.Magic, "TQZ", 3);
   header.Width = static_cast<uint16_t>(width);
@@ -153,12 +158,17 @@ void WriteImageFile(const std::string& fileName, const int32_t* plane1, const in
   const size_t count = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
   std::vector<uint8_t> symbols(count), values(count);
 
-  binfile::File file;
-  binfile::Create(file, fileName);
   const int32_t channels = bitsPerPixel == 8 ? 1 : bitsPerPixel == 24 ? 3 : 0;
+  if (channels == 0) return {};  // nothing to write
   const int32_t* planes[3] = {plane1, plane2, plane3};
   const double* tables[3] = {table1, table2, table3};
   const size_t tableBytes = size_t(std::max(depth + 2, 0)) * sizeof(double);
+  std::vector<uint8_t> bytes(sizeof header);
+  auto append = [&bytes](const void* data, size_t size) {
+    const uint8_t* from = static_cast<const uint8_t*>(data);
+    bytes.insert(bytes.end(), from, from + size);
+  };
+  for (int32_t t = 0; t < channels; ++t) append(tables[t], tableBytes);
   for (int32_t c = 0; c < channels; ++c) {
     uint32_t n = 0, m = 0;
     EncodeRuns(planes[c], width, height, valueBits, symbols.data(), values.data(), n, m);
@@ -166,25 +176,33 @@ void WriteImageFile(const std::string& fileName, const int32_t* plane1, const in
     const std::vector<uint8_t> valueBlock = PackValues(values.data(), m, valueBits);
     header.SymbolCount[c] = n;
     header.ValueCount[c] = m;
-    if (c == 0) {
-      // A three-channel header is provisional here (counts 2 and 3 still 0) and
-      // rewritten at the end.
-      binfile::Write(file, &header, sizeof header);
-      for (int32_t t = 0; t < channels; ++t) binfile::Write(file, tables[t], tableBytes);
-    }
-    binfile::Write(file, symbolBlock.data(), symbolBlock.size());
-    binfile::Write(file, valueBlock.data(), valueBlock.size());
+    append(symbolBlock.data(), symbolBlock.size());
+    append(valueBlock.data(), valueBlock.size());
   }
-  if (channels == 3) {
-    binfile::Seek(file, 0);
-    binfile::Write(file, &header, sizeof header);
-  }
+  std::memcpy(bytes.data(), &header, sizeof header);
+  return bytes;
+}
+
+void WriteBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
+  binfile::File file;
+  binfile::Create(file, fileName);
+  binfile::Write(file, bytes.data(), bytes.size());
   binfile::Close(file);
 }
 
-void EncodeImage(const std::string& fileName, const uint8_t* pixels, int32_t width,
-                 int32_t height, int32_t channels, int32_t depth, int32_t valueBits,
-                 double threshold) {
+}  // namespace
+
+void WriteImageFile(const std::string& fileName, const int32_t* plane1, const int32_t* plane2,
+                    const int32_t* plane3, int32_t width, int32_t height, int32_t bitsPerPixel,
+                    int32_t depth, const double* table1, const double* table2,
+                    const double* table3, int32_t valueBits) {
+  WriteBytes(fileName, ImageFileBytes(plane1, plane2, plane3, width, height, bitsPerPixel, depth,
+                                      table1, table2, table3, valueBits));
+}
+
+std::vector<uint8_t> EncodeImageBytes(const uint8_t* pixels, int32_t width, int32_t height,
+                                      int32_t channels, int32_t depth, int32_t valueBits,
+                                      double threshold) {
   const size_t count = size_t(width) * size_t(height);
   const int32_t planeCount = channels == 1 ? 1 : 3;
   std::vector<double> samples(count), coefficients(count);
@@ -202,8 +220,15 @@ void EncodeImage(const std::string& fileName, const uint8_t* pixels, int32_t wid
     planes[c] = plane;
     tableOf[c] = table;
   }
-  WriteImageFile(fileName, planes[0], planes[1], planes[2], width, height,
-                 planeCount == 1 ? 8 : 24, depth, tableOf[0], tableOf[1], tableOf[2], valueBits);
+  return ImageFileBytes(planes[0], planes[1], planes[2], width, height, planeCount == 1 ? 8 : 24,
+                        depth, tableOf[0], tableOf[1], tableOf[2], valueBits);
+}
+
+void EncodeImage(const std::string& fileName, const uint8_t* pixels, int32_t width,
+                 int32_t height, int32_t channels, int32_t depth, int32_t valueBits,
+                 double threshold) {
+  WriteBytes(fileName,
+             EncodeImageBytes(pixels, width, height, channels, depth, valueBits, threshold));
 }
 
 }  // namespace codec

@@ -4,11 +4,14 @@
 #include <gtk/gtk.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "demo/config_dialog.h"
+#include "framework/window/window.h"
 
 namespace demo {
 
@@ -90,6 +93,30 @@ GtkWidget* Widget(GtkBuilder* builder, const char* id) {
   return GTK_WIDGET(gtk_builder_get_object(builder, id));
 }
 
+// The desktop entry's name (org.lumetra.lumetra.desktop) and StartupWMClass: the
+// dialog's and the window's class, by which docks tie both to the menu entry.
+constexpr char AppId[] = "org.lumetra.lumetra";
+
+// The program's class for the dialog and the window, and its icon for the window.
+void SetProgramIdentity() {
+  g_set_prgname(AppId);
+  GdkPixbuf* icon = gdk_pixbuf_new_from_resource("/org/lumetra/lumetra.png", nullptr);
+  if (!icon || gdk_pixbuf_get_n_channels(icon) != 4 ||
+      gdk_pixbuf_get_width(icon) != gdk_pixbuf_get_height(icon)) {
+    window::SetWindowIdentity(AppId, nullptr, 0);
+    if (icon) g_object_unref(icon);
+    return;
+  }
+  const int size = gdk_pixbuf_get_width(icon), stride = gdk_pixbuf_get_rowstride(icon);
+  const guchar* pixels = gdk_pixbuf_read_pixels(icon);
+  std::vector<uint8_t> rgba(size_t(size) * size * 4);
+  for (int y = 0; y < size; ++y)
+    std::copy(pixels + size_t(y) * stride, pixels + size_t(y) * stride + size * 4,
+              rgba.begin() + size_t(y) * size * 4);
+  window::SetWindowIdentity(AppId, rgba.data(), size);
+  g_object_unref(icon);
+}
+
 bool HaveDisplay() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -99,6 +126,7 @@ bool HaveDisplay() {
 }  // namespace
 
 void RunConfigDialog(DemoSettings& settings) {
+  SetProgramIdentity();
   if (!HaveDisplay()) return;
   if (!gtk_init_check(nullptr, nullptr)) {
     // A display is named but GTK cannot reach it: the run goes on with the defaults,
@@ -106,6 +134,7 @@ void RunConfigDialog(DemoSettings& settings) {
     std::fprintf(stderr, "Config: the dialog cannot open on this display; using the defaults\n");
     return;
   }
+  gdk_set_program_class(AppId);  // after GTK's start, which sets its own
 
   GtkBuilder* builder = gtk_builder_new_from_resource("/org/lumetra/config.ui");
   GtkWidget* window = Widget(builder, "config");

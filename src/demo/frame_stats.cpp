@@ -67,14 +67,18 @@ void PrintReport() {
     std::fprintf(stderr, "  clock rate      %.4f of the steady clock (%d ms in %.0f ms)\n",
                  steadyMs > 0 ? clockMs / steadyMs : 0.0, clockMs, steadyMs);
   }
-  const window::SwapControl swap = window::SwapInterval();
-  std::fprintf(stderr, "  swap interval   %d%s%s\n", swap.Interval,
-               swap.Refused ? " (the driver refused the request for 0)" : "",
-               swap.Interval != 0 ? "; swaps wait for the display" : "");
+  std::fprintf(stderr, "  swap interval   %s\n", SwapIntervalText(window::SwapInterval()).c_str());
   std::fflush(stderr);
 }
 
 }  // namespace
+
+std::string SwapIntervalText(window::SwapControl swap) {
+  std::string text = "asked 0, in force " + std::to_string(swap.Interval);
+  if (swap.Refused) text += " (the driver refused the request and keeps its own)";
+  if (swap.Interval != 0) text += "; swaps wait for the display";
+  return text;
+}
 
 void NoteFramePresented(int32_t clock, SteadyClock::time_point started) {
   if (enabled < 0) {

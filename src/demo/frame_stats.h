@@ -5,11 +5,18 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
+
+#include "framework/window/window.h"
 
 namespace demo {
 
 // A frame was presented; clock is the SceneClock it was drawn for (ms), read at
 // started.
 void NoteFramePresented(int32_t clock, std::chrono::steady_clock::time_point started);
+
+// The report's swap line after "swap interval": what was asked (0) and what is in
+// force, and whether the driver refused the request.
+std::string SwapIntervalText(window::SwapControl swap);
 
 }  // namespace demo

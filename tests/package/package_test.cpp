@@ -5,6 +5,7 @@
 
 #include "common/png_io.h"
 #include "e2e/e2e_harness.h"
+#include "support/test_pictures.h"
 
 namespace {
 
@@ -25,14 +26,18 @@ const std::set<std::string> kPackageFiles = {
     "usr/share/games/lumetra/data/greets2.tqz",
     "usr/share/games/lumetra/data/greets3.tqz",
     "usr/share/games/lumetra/data/lumetra.mp3",
-    "usr/share/applications/org.lumetra.Lumetra.desktop",
+    "usr/share/applications/org.lumetra.lumetra.desktop",
     "usr/share/icons/hicolor/48x48/apps/lumetra.png",
-    "usr/share/metainfo/org.lumetra.Lumetra.metainfo.xml",
+    "usr/share/icons/hicolor/64x64/apps/lumetra.png",
+    "usr/share/icons/hicolor/128x128/apps/lumetra.png",
+    "usr/share/icons/hicolor/256x256/apps/lumetra.png",
+    "usr/share/metainfo/org.lumetra.lumetra.metainfo.xml",
     "usr/share/man/man6/lumetra.6.gz",
     "usr/share/man/man1/lumetra-render.1.gz",
     "usr/share/man/man1/tqz.1.gz",
     "usr/share/doc/lumetra/copyright",
     "usr/share/doc/lumetra/changelog.gz",
+    "usr/share/lintian/overrides/lumetra",
 };
 
 // Runs a shell command line with standard error joined to the output; returns the exit code.
@@ -85,15 +90,18 @@ TEST_F(PackageEndToEnd, TheUnpackedPackageHasTheGamesLayoutAndRunsFromWhereItLie
   EXPECT_TRUE(ReadFile(root / "usr/share/doc/lumetra/copyright")
                   .starts_with("Format: https://www.debian.org/doc/packaging-manuals/"
                                "copyright-format/1.0/"));
-  EXPECT_NE(ReadFile(root / "usr/share/applications/org.lumetra.Lumetra.desktop")
-                .find("\nExec=lumetra\n"),
+  EXPECT_NE(ReadFile(root / "usr/share/applications/org.lumetra.lumetra.desktop")
+                .find("\nExec=/usr/games/lumetra\n"),
             std::string::npos);
 
-  // Run from an empty folder: lumetra-render finds the installed data by itself.
-  const fs::path elsewhere = dir_ / "elsewhere";
+  // Run from an empty folder: lumetra-render finds the installed data by itself. The
+  // libraries the runs open (logged by the loader) all come with the Depends.
+  const fs::path elsewhere = dir_ / "elsewhere", loads = dir_ / "loads";
   fs::create_directories(elsewhere);
-  ASSERT_EQ(RunShell("cd " + Quote(elsewhere) + " && " + Quote(root / "usr/bin/lumetra-render") +
-                    " --at 21015 -o frame.png -q",
+  fs::create_directories(loads);
+  const std::string logLoads = "LD_DEBUG=libs LD_DEBUG_OUTPUT=" + Quote(loads / "ld") + " ";
+  ASSERT_EQ(RunShell("cd " + Quote(elsewhere) + " && " + logLoads +
+                    Quote(root / "usr/bin/lumetra-render") + " --at 21015 -o frame.png -q",
                 log),
             0)
       << log;
@@ -115,6 +123,8 @@ TEST_F(PackageEndToEnd, TheUnpackedPackageHasTheGamesLayoutAndRunsFromWhereItLie
   // The launcher runs the program from the data's folder, whatever folder it starts in.
   Process lumetra = Process::Start({(root / "usr/games/lumetra").string()}, elsewhere,
                                    {{"DISPLAY", display_},
+                                    {"LD_DEBUG", "libs"},
+                                    {"LD_DEBUG_OUTPUT", (loads / "ld").string()},
                                     {"SDL_AUDIODRIVER", "disk"},
                                     {"SDL_DISKAUDIOFILE", AudioFile().string()}},
                                    {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}, StderrFile());
@@ -128,6 +138,38 @@ TEST_F(PackageEndToEnd, TheUnpackedPackageHasTheGamesLayoutAndRunsFromWhereItLie
   std::optional<int> code = lumetra.Wait(10);
   ASSERT_TRUE(code) << "still running after Cancel";
   EXPECT_EQ(*code, 0) << ReadFile(StderrFile());
+
+  ASSERT_EQ(RunShell(std::string(LUMETRA_SOURCE_DIR) + "/tests/package/uncovered_libraries.sh " +
+                    Quote(debs[0]) + " " + Quote(loads) + "/ld.*",
+                log),
+            0);
+  EXPECT_EQ(log, "") << "opened at run time, but no package in Depends brings them in";
+}
+
+}  // namespace
+
+namespace {
+
+// The same tree packed twice, a second apart, gives the same bytes.
+TEST(PackageBytes, TwoPackagingsOfTheSameTreeAreTheSame) {
+  const testsupport::TempDir dir;
+  std::vector<std::string> packed;
+  for (const char* run : {"one", "two"}) {
+    if (!packed.empty()) usleep(1100 * 1000);  // file times would differ by a second
+    std::string log;
+    ASSERT_EQ(RunShell(LUMETRA_SOURCE_DIR "/scripts/package-deb.sh " + Quote(dir.File(run)) +
+                           " " + Quote(kBuild),
+                       log),
+              0)
+        << log;
+    std::string bytes;
+    for (const auto& entry : fs::directory_iterator(dir.File(run)))
+      if (entry.path().extension() == ".deb" || entry.path().extension() == ".ddeb")
+        bytes += entry.path().filename().string() + ":" + ReadFile(entry.path());
+    packed.push_back(bytes);
+  }
+  EXPECT_GT(packed[0].size(), 100000u);
+  EXPECT_TRUE(packed[0] == packed[1]);
 }
 
 }  // namespace

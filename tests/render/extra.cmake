@@ -1,2 +1,3 @@
 # The tests run the built tool as a separate program.
 add_dependencies(test_render lumetra-render)
+target_compile_definitions(test_render PRIVATE LUMETRA_VERSION="${PROJECT_VERSION}")

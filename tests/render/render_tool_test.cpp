@@ -1,5 +1,6 @@
 // lumetra-render as its users run it: arguments, failures, stills at chosen moments.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -58,6 +59,40 @@ TEST(RenderToolArguments, HelpNamesEveryOptionWithItsDefault) {
                            "--from MS=0", "--to MS=70000", "--seed N=1", "--tiny WxH=64x48",
                            "--data DIR", "--quiet", "200/3", "ffmpeg"})
     EXPECT_NE(r.Out.find(text), std::string::npos) << text;
+}
+
+TEST(RenderToolArguments, VersionIsTheProjectsAndHelpGivesTheExitStatus) {
+  Result r = RunTool({"--version"});
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out, "lumetra-render " LUMETRA_VERSION "\n");
+  r = RunTool({"--help"});
+  for (const char* text : {"Exit status:\n  0  done\n", "  2  bad arguments", "16 to 8192"})
+    EXPECT_NE(r.Out.find(text), std::string::npos) << text;
+}
+
+TEST(RenderToolOutput, AFifoIsWrittenInPlaceAndNoOtherFileIsTouched) {
+  const testsupport::TempDir dir;
+  const std::string fifo = dir.File("fifo.png"), copy = dir.File("copy.png");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // The reader gives up after a while, should the tool never open the FIFO.
+  Result r = RunCommand("timeout 30 cat " + Quote(fifo) + " > " + Quote(copy) + " & " +
+                        Quote(ToolPath()) + " --at 0 --size 64x48 -q -o " + Quote(fifo) +
+                        "; code=$?; wait; exit $code");
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  pngio::Image image;
+  std::string error;
+  ASSERT_TRUE(pngio::ReadPng(copy, image, error)) << error;
+  EXPECT_EQ(image.Width, 64);
+
+  // A file beside the output is someone else's, whatever its name.
+  const std::string frame = dir.File("frame.png"), part = dir.File("frame.png.part");
+  std::ofstream(part) << "mine";
+  r = RunTool({"--at", "0", "--size", "64x48", "-q", "-o", frame});
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(ReadText(part), "mine");
+  EXPECT_TRUE(pngio::ReadPng(frame, image, error)) << error;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 4);
 }
 
 TEST(RenderToolFailures, AMissingPictureIsNamedBeforeAnythingRuns) {

@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "codec_test_util.h"
 #include "common/png_io.h"
@@ -18,8 +22,10 @@ struct ToolRun {
   std::string Output;  // standard output and standard error together
 };
 
-ToolRun Tqz(const std::string& arguments) {
-  const std::string command = std::string(LUMETRA_BUILD_DIR) + "/tqz " + arguments + " 2>&1";
+// Runs tqz with the arguments; shell is put before it (limits, traps: "ulimit -f 1; ").
+ToolRun Tqz(const std::string& arguments, const std::string& shell = "") {
+  const std::string command =
+      shell + "exec " + std::string(LUMETRA_BUILD_DIR) + "/tqz " + arguments + " 2>&1";
   ToolRun run{-1, ""};
   std::FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return run;
@@ -88,7 +94,7 @@ TEST(TqzTool, BadInputsGetOneLineNamingTheFile) {
   EXPECT_NE(run.Output.find(png), std::string::npos);
 
   run = Tqz("decode /nonexistent/a.tqz " + codectest::TempPath("a.png"));
-  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(run.Output, "tqz: /nonexistent/a.tqz: file not found\n");
 
   const std::string good = codectest::TempPath("good.tqz");
@@ -157,4 +163,151 @@ TEST(TqzTool, DecodeShowsWhatTheProductionShowsAndRefusesWhatItRefuses) {
   run = Tqz("decode " + odd + " " + png);
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Output.find("Could not load Texture"), std::string::npos) << run.Output;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder of its own for each test that looks at what a folder holds.
+fs::path EmptyFolder(const std::string& name) {
+  const fs::path dir = codectest::TempPath(name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Q(const fs::path& path) { return "'" + path.string() + "'"; }
+
+}  // namespace
+
+TEST(TqzToolOutput, AFailedWriteLeavesTheTargetAsItWasAndNothingElse) {
+  // Writes beyond one block fail (EFBIG; the signal ignored), as on a full disk.
+  const fs::path dir = EmptyFolder("failing");
+  const fs::path png = WriteTestPng("big.png", 64, 64, 3), tqz = dir / "in.tqz";
+  ASSERT_EQ(Tqz("encode " + png.string() + " " + Q(tqz)).Status, 0);
+  ASSERT_GT(fs::file_size(tqz), 1024u);
+  const std::string limit = "ulimit -f 1; trap '' XFSZ; ";
+
+  const fs::path out = dir / "out.png";
+  codectest::WriteBytes(out, {'o', 'l', 'd'});
+  ToolRun run = Tqz("decode " + Q(tqz) + " " + Q(out), limit);
+  EXPECT_EQ(run.Status, 1) << run.Output;
+  EXPECT_EQ(Lines(run.Output), 1) << run.Output;
+  EXPECT_EQ(run.Output.rfind("tqz: " + out.string() + ": could not write: ", 0), 0u) << run.Output;
+  EXPECT_EQ(codectest::ReadBytes(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
+
+  const fs::path again = dir / "again.tqz";
+  run = Tqz("encode " + png.string() + " " + Q(again), limit);
+  EXPECT_EQ(run.Status, 1) << run.Output;
+  EXPECT_NE(run.Output.find(again.string() + ": could not write: "), std::string::npos) << run.Output;
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"in.tqz", "out.png"}));
+
+  // A link to a device that is always full: the link stays, the device is untouched.
+  const fs::path link = dir / "link.png";
+  fs::create_symlink("/dev/full", link);
+  run = Tqz("decode " + Q(tqz) + " " + Q(link));
+  EXPECT_EQ(run.Status, 1) << run.Output;
+  EXPECT_NE(run.Output.find(link.string() + ": could not write: No space left on device"),
+            std::string::npos)
+      << run.Output;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+TEST(TqzToolOutput, ARegularTargetIsReplacedWholeAndOthersAreWrittenInPlace) {
+  const fs::path dir = EmptyFolder("replacing");
+  const fs::path png = WriteTestPng("small.png", 16, 16, 3), tqz = dir / "in.tqz";
+  ASSERT_EQ(Tqz("encode " + png.string() + " " + Q(tqz)).Status, 0);
+  pngio::Image expected, got;
+  std::string error;
+  ASSERT_EQ(Tqz("decode " + Q(tqz) + " " + Q(dir / "expected.png")).Status, 0);
+  ASSERT_TRUE(pngio::ReadPng(dir / "expected.png", expected, error)) << error;
+
+  // An existing file keeps its permissions; a link stays a link to the new picture.
+  const fs::path kept = dir / "kept.png", real = dir / "real.png", link = dir / "link.png";
+  codectest::WriteBytes(kept, {'x'});
+  ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
+  codectest::WriteBytes(real, {'y'});
+  fs::create_symlink("real.png", link);
+  for (const fs::path& target : {kept, link}) {
+    ASSERT_EQ(Tqz("decode " + Q(tqz) + " " + Q(target)).Status, 0);
+    ASSERT_TRUE(pngio::ReadPng(target, got, error)) << error;
+    EXPECT_EQ(got.Pixels, expected.Pixels);
+  }
+  struct stat info {};
+  ASSERT_EQ(stat(kept.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_TRUE(fs::is_symlink(link));
+
+  // A FIFO is written into, and stays a FIFO.
+  const fs::path fifo = dir / "fifo.png", copy = dir / "copy.png";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const ToolRun run =
+      Tqz("decode " + Q(tqz) + " " + Q(fifo), "cat " + Q(fifo) + " > " + Q(copy) + " & ");
+  EXPECT_EQ(run.Status, 0) << run.Output;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  std::error_code ec;
+  for (int i = 0; i < 100 && fs::file_size(copy, ec) < fs::file_size(dir / "expected.png"); ++i)
+    usleep(20000);  // cat may still be copying
+  ASSERT_TRUE(pngio::ReadPng(copy, got, error)) << error;
+  EXPECT_EQ(got.Pixels, expected.Pixels);
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"copy.png", "expected.png", "fifo.png",
+                                                  "in.tqz", "kept.png", "link.png", "real.png"}));
+}
+
+TEST(TqzToolInput, AHugeFileIsReadOnlyAsFarAsThePictureGoes) {
+  // A picture followed by 64 GiB of nothing (a sparse file): the production's loader
+  // reads the picture and ignores the rest; so do decode and info.
+  const fs::path dir = EmptyFolder("huge");
+  const fs::path tqz = dir / "huge.tqz";
+  ASSERT_EQ(Tqz("encode " + WriteTestPng("h.png", 16, 16, 1) + " " + Q(tqz)).Status, 0);
+  std::error_code ec;
+  fs::resize_file(tqz, uint64_t{64} << 30, ec);
+  if (ec) GTEST_SKIP() << "no sparse file of 64 GiB here: " << ec.message();
+  ToolRun run = Tqz("decode " + Q(tqz) + " " + Q(dir / "huge.png"));
+  EXPECT_EQ(run.Status, 0) << run.Output;
+  EXPECT_NE(run.Output.find("bytes after the last block"), std::string::npos) << run.Output;
+  run = Tqz("info " + Q(tqz));
+  EXPECT_EQ(run.Status, 0) << run.Output;
+  EXPECT_NE(run.Output.find("well formed     yes"), std::string::npos) << run.Output;
+  fs::remove(tqz);
+}
+
+TEST(TqzToolExitCodes, ZeroDoneOneFailureTwoBadArguments) {
+  const fs::path dir = EmptyFolder("codes");
+  const std::string png = WriteTestPng("c.png", 16, 16, 1);
+  const fs::path tqz = dir / "c.tqz";
+  ASSERT_EQ(Tqz("encode " + png + " " + Q(tqz)).Status, 0);
+  struct Case {
+    std::string Arguments;
+    int Status;
+  };
+  const std::vector<Case> cases = {
+      {"--version", 0},
+      {"info " + Q(dir / "missing.tqz"), 1},
+      {"decode " + Q(dir / "missing.tqz") + " " + Q(dir / "m.png"), 1},
+      {"decode " + Q(tqz) + " " + Q(dir / "no/such/folder/x.png"), 1},
+      {"encode " + png + " " + Q(dir / "no/such/folder/x.tqz"), 1},
+      {"encode " + Q(dir / "missing.png") + " " + Q(dir / "x.tqz"), 1},
+      {"decode " + Q(tqz) + " " + Q(dir), 1},
+      {"info", 2},
+      {"decode " + Q(tqz), 2},
+      {"encode " + png + " " + Q(dir / "x.tqz") + " --depth 99", 2},
+      {"frobnicate", 2},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = Tqz(c.Arguments);
+    EXPECT_EQ(run.Status, c.Status) << c.Arguments << "\n" << run.Output;
+    EXPECT_EQ(Lines(run.Output), 1) << c.Arguments << "\n" << run.Output;
+  }
+  EXPECT_EQ(Tqz("--version").Output, "tqz " LUMETRA_VERSION "\n");
+  EXPECT_NE(Tqz("--help").Output.find("  2  bad arguments"), std::string::npos);
 }

@@ -2,7 +2,10 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <cstring>
+
+#include "common/output_file.h"
 
 namespace pngio {
 
@@ -48,12 +51,17 @@ bool WritePng(const std::string& path, int width, int height, int channels,
     default: error = "unsupported channel count"; return false;
   }
   const png_int_32 stride = static_cast<png_int_32>(width * channels);
-  if (!png_image_write_to_file(&png, path.c_str(), 0, pixels,
-                               flipVertically ? -stride : stride, nullptr)) {
-    error = png.message;
+  // Not png_image_write_to_file: it removes the path when a write fails, whatever the
+  // path was (a device, a link, someone's file).
+  outfile::Output output;
+  if (!output.Open(path, error)) return false;
+  errno = 0;
+  if (!png_image_write_to_stdio(&png, output.Stream(), 0, pixels,
+                                flipVertically ? -stride : stride, nullptr)) {
+    error = errno ? "could not write: " + std::string(std::strerror(errno)) : png.message;
     return false;
   }
-  return true;
+  return output.Commit(error);
 }
 
 }  // namespace pngio

@@ -19,6 +19,7 @@ struct Image {
 bool ReadPng(const std::string& path, Image& image, std::string& error);
 
 // Writes rows top first; flipVertically takes them bottom first (as glReadPixels gives).
+// The file is written as common/output_file.h says: a failure leaves path as it was.
 bool WritePng(const std::string& path, int width, int height, int channels,
               const uint8_t* pixels, bool flipVertically, std::string& error);
 

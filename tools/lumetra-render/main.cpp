@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "common/output_file.h"
 #include "framework/binfile/binfile.h"
 #include "modes.h"
 
@@ -84,23 +85,13 @@ std::string Lowercase(std::string s) {
   return s;
 }
 
-// Checks that out can be written: its folder exists and is writable, and it is not a folder.
+// Checks that out can be written before anything is drawn: its folder exists and
+// takes new files (or it is a writable device or FIFO), and it is not a folder.
 bool CheckOutput(const fs::path& out) {
-  std::error_code ec;
-  if (fs::is_directory(out, ec)) {
-    PrintError(out.string() + ": is a folder; give a file name");
-    return false;
-  }
-  const fs::path dir = out.parent_path();
-  if (!fs::is_directory(dir, ec)) {
-    PrintError(out.string() + ": folder " + dir.string() + " does not exist");
-    return false;
-  }
-  if (access(dir.c_str(), W_OK) != 0) {
-    PrintError(out.string() + ": cannot write in " + dir.string() + ": " + std::strerror(errno));
-    return false;
-  }
-  return true;
+  std::string error;
+  if (outfile::CheckWritable(out.string(), error)) return true;
+  PrintError(out.string() + ": " + error);
+  return false;
 }
 
 // Chooses the folder whose data/ holds the production's files: the one given, else
@@ -159,7 +150,7 @@ int main(int argc, char** argv) {
   app.add_option("--at", atMs, "One frame: the frame on screen at MS (0 to 70000)")
       ->type_name("MS");
   app.add_flag("--timing", timing, "Time every scene routine over the whole timeline");
-  app.add_option("--size", sizeText, "Frame size in pixels")
+  app.add_option("--size", sizeText, "Frame size in pixels, 16 to 8192 a side (video: even)")
       ->type_name("WxH")
       ->capture_default_str();
   app.add_option("--from", job.FromMs, "Video, timing: start at MS (0 to 70000)")
@@ -171,23 +162,35 @@ int main(int argc, char** argv) {
   app.add_option("--seed", job.Seed, "Seed of the random generator")
       ->type_name("N")
       ->capture_default_str();
-  app.add_option("--tiny", tinyText, "Timing: small viewport for the code's own cost")
+  app.add_option("--tiny", tinyText,
+                 "Timing: small viewport for the code's own cost (16 to 8192 a side)")
       ->type_name("WxH")
       ->capture_default_str();
   app.add_option("--data", dataDir, "Folder that holds data/ (see below)")->type_name("DIR");
   app.add_flag("-q,--quiet", quiet, "No progress bar on standard error");
+  app.set_version_flag("--version", "lumetra-render " LUMETRA_VERSION, "Print the version");
   app.footer(
       "Frames run at clocks 0, 15, 30, ... ms; the frame on screen at MS is the one at the\n"
       "largest multiple of 15 not above MS. The video runs at 200/3 frames per second with\n"
       "data/lumetra.mp3 muxed in: the frame of clock t is shown at t (--from and --to trim\n"
-      "picture and sound alike). Without --data, data/ is looked for in the current folder,\n"
-      "then beside this program, then in the installed data's folder (" LUMETRA_INSTALLED_DATA "\n"
-      "from this program's folder). Video needs ffmpeg in PATH.\n\n"
-      "Exit status: 0 done, 1 failure (missing or broken data file, ffmpeg, write error), 2 bad arguments.");
+      "picture and sound alike). Video needs ffmpeg in PATH. A regular output file is\n"
+      "written under a temporary name in its folder and renamed when complete (keeping the\n"
+      "permissions of the file it replaces); a device or FIFO is written directly.\n\n"
+      "Files:\n"
+      "  Without --data, data/ is looked for in the current folder, then beside this\n"
+      "  program, then in the installed data's folder (" LUMETRA_INSTALLED_DATA " from\n"
+      "  this program's folder).\n\n"
+      "Exit status:\n"
+      "  0  done\n"
+      "  1  failure: a missing, unreadable or broken data file, no ffmpeg or ffmpeg\n"
+      "     failing, an output that cannot be written\n"
+      "  2  bad arguments");
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     PrintError(std::string(e.what()) + " (see --help)");

@@ -1,9 +1,6 @@
 // One frame as PNG.
 #include <GL/gl.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "common/png_io.h"
@@ -28,16 +25,10 @@ int RenderStill(const Job& job) {
   std::vector<uint8_t> pixels;
   ReadFrame(job.Size, GL_RGB, pixels);
   StopProduction();
-  // Written beside the target and renamed, so a failed write leaves no broken file.
-  const std::string part = job.Output + ".part";
-  if (!pngio::WritePng(part, job.Size.Width, job.Size.Height, 3, pixels.data(), false, error)) {
-    std::remove(part.c_str());
+  // Written as common/output_file.h says: a failed write leaves the target as it was.
+  if (!pngio::WritePng(job.Output, job.Size.Width, job.Size.Height, 3, pixels.data(), false,
+                       error)) {
     PrintError(job.Output + ": " + error);
-    return 1;
-  }
-  if (std::rename(part.c_str(), job.Output.c_str()) != 0) {
-    PrintError(job.Output + ": " + std::strerror(errno));
-    std::remove(part.c_str());
     return 1;
   }
   return 0;

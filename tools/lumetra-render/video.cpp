@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/output_file.h"
 #include "modes.h"
 #include "progress.h"
 
@@ -31,8 +32,8 @@ std::string Seconds(int64_t ms) {
   return text;
 }
 
-// The container ffmpeg writes for the output's extension (the file is first written
-// under a temporary name, so the format cannot come from the name).
+// The container ffmpeg writes for the output's extension (a regular file is first
+// written under a temporary name, so the format cannot come from the name).
 std::string ContainerFor(const std::string& output) {
   std::string ext = std::filesystem::path(output).extension().string();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -78,7 +79,14 @@ int RecordVideo(const Job& job) {
   const int64_t frames = (last - first) / FrameStepMs + 1;
   const std::string duration = Seconds(frames * FrameStepMs);
   const std::string container = ContainerFor(job.Output);
-  const std::string part = job.Output + ".part";
+  // A regular file is written under a temporary name and renamed when complete; a
+  // device or FIFO is written directly by ffmpeg.
+  outfile::Output output;
+  std::string error;
+  if (!output.Open(job.Output, error, false)) {
+    PrintError(job.Output + ": " + error);
+    return 1;
+  }
   const std::string size = std::to_string(job.Size.Width) + "x" + std::to_string(job.Size.Height);
 
   std::vector<std::string> args = {
@@ -92,12 +100,12 @@ int RecordVideo(const Job& job) {
       "-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p",
       "-c:a", "aac", "-b:a", "192k", "-t", duration};
   if (container != "matroska") {
+    // The index at the front; where the output cannot seek, in fragments instead.
     args.push_back("-movflags");
-    args.push_back("+faststart");
+    args.push_back(output.Direct() ? "frag_keyframe+empty_moov" : "+faststart");
   }
-  args.insert(args.end(), {"-f", container, part});
+  args.insert(args.end(), {"-f", container, output.WritePath()});
 
-  std::string error;
   if (!StartProduction(job.Size, job.Seed, error)) {
     PrintError(error);
     return 1;
@@ -153,7 +161,7 @@ int RecordVideo(const Job& job) {
 
   const bool ok = fed && !interrupted && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (!ok) {
-    std::remove(part.c_str());
+    output.Abandon();
     if (interrupted)
       PrintError("interrupted; " + job.Output + " not written");
     else if (!fed)
@@ -164,9 +172,8 @@ int RecordVideo(const Job& job) {
                  " not written");
     return interrupted ? 130 : 1;
   }
-  if (std::rename(part.c_str(), job.Output.c_str()) != 0) {
-    PrintError(job.Output + ": " + std::strerror(errno));
-    std::remove(part.c_str());
+  if (!output.Commit(error)) {
+    PrintError(job.Output + ": " + error);
     return 1;
   }
   std::printf("%s: %lld frames at %s, %s s from %d ms\n", job.Output.c_str(),

@@ -12,34 +12,63 @@ namespace {
 
 std::string Str(uint64_t v) { return std::to_string(v); }
 
-// Walks one channel's streams as the decoder would and records what breaks the rules.
-void CheckChannel(const std::vector<uint8_t>& bytes, uint64_t& at, int32_t c,
-                  FileReport& report) {
+// Bytes of one block of the file, read forwards a window at a time: memory stays
+// small whatever sizes the header declares.
+class BlockReader {
+ public:
+  BlockReader(binfile::File& file, uint64_t start, uint64_t size)
+      : file_(file), start_(start), size_(size) {}
+  uint64_t Size() const { return size_; }
+  uint8_t At(uint64_t offset) {
+    if (offset < from_ || offset >= from_ + window_.size()) {
+      from_ = offset;
+      window_.resize(std::min<uint64_t>(size_ - offset, 1 << 16));
+      binfile::Seek(file_, start_ + offset);
+      binfile::Read(file_, window_.data(), window_.size());
+    }
+    return window_[offset - from_];
+  }
+
+ private:
+  binfile::File& file_;
+  uint64_t start_, size_;
+  uint64_t from_ = 0;
+  std::vector<uint8_t> window_;
+};
+
+// Value j of a value block as codec::UnpackValues gives it: the low (at most 8) bits
+// of the field, bits past the block's end read as 0.
+uint8_t ValueAt(BlockReader& block, uint32_t j, int32_t valueBits) {
+  const int32_t kept = std::min(valueBits, 8);
+  const uint64_t start = uint64_t{j} * uint64_t(valueBits), totalBits = block.Size() * 8;
+  uint32_t v = 0;
+  for (int32_t b = 0; b < kept; ++b)
+    if (start + b < totalBits && (block.At((start + b) / 8) >> ((start + b) % 8)) & 1)
+      v |= 1u << b;
+  return static_cast<uint8_t>(v);
+}
+
+// Walks one channel's streams (at: where its symbol block starts; the file holds both
+// blocks) as the decoder would and records what breaks the rules.
+void CheckChannel(binfile::File& file, uint64_t at, int32_t c, FileReport& report) {
   const codec::ImageHeader& h = report.Header;
   ChannelReport& ch = report.Channels[c];
   const std::string name = "channel " + std::to_string(c + 1) + ": ";
-  const uint64_t size = bytes.size();
-  const uint64_t symbolEnd = std::min(size, at + ch.SymbolBytes);
-  const uint64_t valueEnd = std::min(size, symbolEnd + ch.ValueBytes);
-  const uint64_t symbolsPresent = std::min<uint64_t>(ch.Symbols, (symbolEnd - at) * 4);
-  std::vector<uint8_t> symbols(symbolsPresent);
-  codec::UnpackSymbols(bytes.data() + at, uint32_t(symbolsPresent), symbols.data());
-  const uint32_t valuesWanted = uint32_t(std::min<uint64_t>(ch.Values, symbolsPresent));
-  std::vector<uint8_t> values(valuesWanted);
-  codec::UnpackValues(bytes.data() + symbolEnd, valueEnd - symbolEnd, valuesWanted,
-                      h.ValueBits, values.data());
-  at += ch.SymbolBytes + ch.ValueBytes;
+  BlockReader symbols(file, at, ch.SymbolBytes);
+  BlockReader values(file, at + ch.SymbolBytes, ch.ValueBytes);
+  const uint32_t valuesWanted = std::min(ch.Values, ch.Symbols);
 
   const uint64_t planeSize = uint64_t{h.Width} * h.Height;
   bool overrun = false;
   uint32_t j = 0;
-  for (uint8_t s : symbols) {
+  for (uint32_t i = 0; i < ch.Symbols; ++i) {
+    const uint8_t s = (symbols.At(i / 4) >> (2 * (i % 4))) & 3;
     if (s == codec::Zero) {
       ++ch.Produced;
       continue;
     }
     ++ch.ValueSymbols;
-    const uint32_t v = j < values.size() ? values[j] : 0;
+    const uint32_t v = j < valuesWanted ? ValueAt(values, j, h.ValueBits) : 0;
     ++j;
     if (s == codec::ZeroRun) {
       ++ch.Runs;
@@ -71,15 +100,14 @@ FileReport Inspect(const std::string& path) {
   binfile::File file;
   binfile::OpenRead(file, path);
   report.FileSize = binfile::Size(file);
-  std::vector<uint8_t> bytes(report.FileSize);
-  binfile::Read(file, bytes.data(), bytes.size());
-  binfile::Close(file);
-  if (bytes.size() < sizeof(codec::ImageHeader)) {
-    report.Problems.push_back("only " + Str(bytes.size()) +
+  // Only what the header declares is read, never the whole file: bytes after the
+  // picture may be any number (the production's loader ignores them too).
+  if (report.FileSize < sizeof(codec::ImageHeader)) {
+    report.Problems.push_back("only " + Str(report.FileSize) +
                               " bytes: shorter than the 34-byte header");
     return report;
   }
-  std::memcpy(&report.Header, bytes.data(), sizeof report.Header);
+  binfile::Read(file, &report.Header, sizeof report.Header);
   const codec::ImageHeader& h = report.Header;
   report.DeclaredSize = codec::DeclaredFileSize(h);
 
@@ -116,19 +144,21 @@ FileReport Inspect(const std::string& path) {
     ch.ValueBytes = codec::ValueBlockSize(ch.Values, h.ValueBits);
     for (int32_t k = 0; k < h.Depth + 2; ++k) {
       const uint64_t entryAt = at + (uint64_t(c) * (h.Depth + 2) + k) * 8;
-      if (entryAt + 8 > bytes.size()) break;
+      if (entryAt + 8 > report.FileSize) break;
       double entry;
-      std::memcpy(&entry, bytes.data() + entryAt, 8);
+      binfile::Seek(file, entryAt);
+      binfile::Read(file, &entry, sizeof entry);
       ch.Table.push_back(entry);
     }
   }
-  at = std::min<uint64_t>(at + uint64_t(channels) * (h.Depth + 2) * 8, bytes.size());
   // The streams of a truncated file say nothing more than that it is truncated.
   if (report.FileSize < report.DeclaredSize) return report;
+  at += uint64_t(channels) * (h.Depth + 2) * 8;
   for (int32_t c = 0; c < channels; ++c) {
-    CheckChannel(bytes, at, c, report);
-    at = std::min<uint64_t>(at, bytes.size());
+    CheckChannel(file, at, c, report);
+    at += report.Channels[c].SymbolBytes + report.Channels[c].ValueBytes;
   }
+  binfile::Close(file);
   return report;
 }
 

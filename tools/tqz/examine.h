@@ -1,5 +1,5 @@
-// Reads a .tqz file completely and checks it against the format's rules, for
-// "tqz info" and as the gate before "tqz decode".
+// Reads a .tqz file (what its header declares, never more) and checks it against the
+// format's rules, for "tqz info" and as the gate before "tqz decode".
 #pragma once
 
 #include <cstdint>

@@ -1,15 +1,19 @@
 // tqz: converts PNG pictures to the framework's .tqz format and back, and shows what
 // a .tqz file holds.
 #include <getopt.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "common/output_file.h"
 #include "common/png_io.h"
 #include "codec/codec.h"
 #include "framework/binfile/binfile.h"
@@ -18,12 +22,14 @@
 namespace {
 
 constexpr int32_t DefaultDepth = 0;
+std::string currentFile = "tqz";  // the input being read, for a failure without a file
 constexpr int32_t DefaultBits = 8;
 constexpr double DefaultThreshold = 0;
 
 const char* const Help = R"(Usage: tqz encode IN.png OUT.tqz [--depth N] [--bits B] [--threshold T] [--grey]
    or: tqz decode IN.tqz OUT.png
    or: tqz info IN.tqz
+   or: tqz --help | --version
 
 Converts pictures between PNG and the Corvane .tqz format (a multi-level Haar
 wavelet code) and shows what a .tqz file holds.
@@ -56,10 +62,21 @@ Encode options:
                      (0.299 R + 0.587 G + 0.114 B).
   -h, --help         show this help.
 
-Exit status: 0 success, 1 bad or unreadable input (for decode: a file the
-production refuses), 2 usage error; a file that cannot be read or written
-otherwise gives its runtime error number (2 missing, 100 truncated, 101 write
-failed, or the system's error number).
+Other options:
+  --version          print the version.
+
+Output files:
+  A regular OUT (or a new one) is written under a temporary name in its folder
+  and renamed over OUT when complete, keeping the permissions OUT had; a
+  symbolic link is followed and stays. A device, a FIFO or /dev/stdout is
+  written directly. A failed write leaves OUT as it was.
+
+Exit status:
+  0  done
+  1  failure: a file missing, unreadable, unwritable or broken (for decode, a
+     file the production refuses; for info, a file that is not well formed),
+     with one line on standard error naming the file and the problem
+  2  bad arguments
 )";
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -67,6 +84,7 @@ failed, or the system's error number).
   std::exit(2);
 }
 
+// A file that cannot be used (missing, unreadable, unwritable, broken): one line, exit 1.
 [[noreturn]] void InputError(const std::string& file, const std::string& message) {
   std::fprintf(stderr, "tqz: %s: %s\n", file.c_str(), message.c_str());
   std::exit(1);
@@ -120,13 +138,27 @@ std::vector<uint8_t> DecodeRows(const std::string& path, codec::ImageHeader& hea
   return rows;
 }
 
-// The decoder's refusals while decoding: one line with the runtime error's problem,
-// exit status 1 for a file the production would refuse (truncated, counts its blocks
-// cannot back, too large for memory); other codes (a missing file) stay.
-[[noreturn]] void RefuseFile(int32_t code, const std::string& file, const std::string& problem,
-                             uintptr_t) {
-  std::fprintf(stderr, "tqz: %s: %s\n", file.c_str(), problem.c_str());
-  std::exit(code == binfile::ShortRead || code == binfile::OutOfMemory ? 1 : code);
+// Every failure of the checked file helper (a missing or unreadable file, a picture the
+// production refuses as truncated or too large for memory): one line, exit 1.
+[[noreturn]] void FileFailure(int32_t, const std::string& file, const std::string& problem,
+                              uintptr_t) {
+  InputError(file, problem);
+}
+
+// Decodes encoded bytes with the production's decoder, which reads files: through an
+// anonymous file in memory.
+std::vector<uint8_t> DecodeBytes(const std::vector<uint8_t>& bytes, const std::string& name,
+                                 codec::ImageHeader& header) {
+  const int fd = memfd_create("tqz", MFD_CLOEXEC);
+  if (fd < 0) InputError(name, std::string("cannot check the result: ") + std::strerror(errno));
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) InputError(name, std::string("cannot check the result: ") + std::strerror(errno));
+    done += size_t(n);
+  }
+  std::vector<uint8_t> rows = DecodeRows("/proc/self/fd/" + std::to_string(fd), header);
+  close(fd);
+  return rows;
 }
 
 int Encode(int argc, char** argv) {
@@ -161,6 +193,7 @@ int Encode(int argc, char** argv) {
   }
   if (argc - optind != 2) UsageError("encode wants IN.png OUT.tqz");
   const std::string in = argv[optind], out = argv[optind + 1];
+  currentFile = in;
 
   pngio::Image image;
   std::string error;
@@ -192,17 +225,17 @@ int Encode(int argc, char** argv) {
     else
       std::copy(px, px + 3, &rows[3 * p]);
   }
-  codec::EncodeImage(out, rows.data(), image.Width, image.Height, channels, depth, bits,
-                     threshold);
+  const std::vector<uint8_t> bytes = codec::EncodeImageBytes(
+      rows.data(), image.Width, image.Height, channels, depth, bits, threshold);
+  if (!outfile::WriteFile(out, bytes.data(), bytes.size(), error)) InputError(out, error);
 
   codec::ImageHeader header;
-  const std::vector<uint8_t> back = DecodeRows(out, header);
-  const tqz::FileReport report = tqz::Inspect(out);
-  std::printf("%s: %d x %d %s, depth %d, %d value bits, threshold %g: %llu bytes, "
+  const std::vector<uint8_t> back = DecodeBytes(bytes, out, header);
+  std::printf("%s: %d x %d %s, depth %d, %d value bits, threshold %g: %zu bytes, "
               "%.2f bits per pixel, PSNR %.1f dB\n",
               out.c_str(), image.Width, image.Height, channels == 1 ? "grey" : "RGB", depth,
-              bits, threshold, static_cast<unsigned long long>(report.FileSize),
-              count ? 8.0 * double(report.FileSize) / double(count) : 0.0, Psnr(rows, back));
+              bits, threshold, bytes.size(),
+              count ? 8.0 * double(bytes.size()) / double(count) : 0.0, Psnr(rows, back));
   return 0;
 }
 
@@ -211,8 +244,8 @@ int Encode(int argc, char** argv) {
 int Decode(int argc, char** argv) {
   if (argc != 4) UsageError("decode wants IN.tqz OUT.png");
   const std::string in = argv[2], out = argv[3];
+  currentFile = in;
   const tqz::FileReport report = tqz::Inspect(in);
-  binfile::SetFailureHandler(RefuseFile);
   codec::ImageHeader header{};
   uint8_t* pixels = nullptr;
   const std::string box = " (the production shows \"Could not load Texture\")";
@@ -220,7 +253,6 @@ int Decode(int argc, char** argv) {
     InputError(in, std::to_string(header.Width) + " x " + std::to_string(header.Height) +
                        " is larger than " + std::to_string(codec::ToolLargestSide) +
                        " pixels a side" + box);
-  binfile::SetFailureHandler(nullptr);
   if (header.BitsPerPixel != 8 && header.BitsPerPixel != 24)
     InputError(in, "bits per pixel " + std::to_string(header.BitsPerPixel) +
                        " (8 or 24 expected): no picture data" + box);
@@ -244,6 +276,7 @@ int Decode(int argc, char** argv) {
 int Info(int argc, char** argv) {
   if (argc != 3) UsageError("info wants IN.tqz");
   const std::string in = argv[2];
+  currentFile = in;
   const tqz::FileReport r = tqz::Inspect(in);
   const codec::ImageHeader& h = r.Header;
   std::printf("file            %s (%llu bytes)\n", in.c_str(),
@@ -290,15 +323,24 @@ int Info(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  binfile::UseConsoleMessages("tqz");
+  binfile::SetFailureHandler(FileFailure);
   if (argc < 2) UsageError("no command given");
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(Help, stdout);
     return 0;
   }
-  if (command == "encode") return Encode(argc - 1, argv + 1);
-  if (command == "decode") return Decode(argc, argv);
-  if (command == "info") return Info(argc, argv);
+  if (command == "--version") {
+    std::printf("tqz %s\n", LUMETRA_VERSION);
+    return 0;
+  }
+  // A picture too large for memory is a failure like any other, not a crash.
+  try {
+    if (command == "encode") return Encode(argc - 1, argv + 1);
+    if (command == "decode") return Decode(argc, argv);
+    if (command == "info") return Info(argc, argv);
+  } catch (const std::bad_alloc&) {
+    InputError(currentFile, binfile::ProblemText(binfile::OutOfMemory));
+  }
   UsageError("unknown command '" + command + "'");
 }

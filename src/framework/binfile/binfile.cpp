@@ -9,7 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "framework/window/window.h"
+// The window unit's box, in a program that has the window unit; a program without it
+// (a command-line tool linking only the codec and this helper) prints the text.
+namespace window {
+[[gnu::weak]] void ShowMessageBox(const char* caption, const char* text);
+}  // namespace window
 
 namespace binfile {
 namespace {
@@ -26,7 +30,10 @@ const char* consoleProgram = nullptr;
   } else {
     char text[64];
     std::snprintf(text, sizeof text, "Runtime error %d at 0x%08" PRIXPTR, code, address);
-    window::ShowMessageBox("Error", text);
+    if (window::ShowMessageBox)
+      window::ShowMessageBox("Error", text);
+    else
+      std::fprintf(stderr, "Error: %s\n", text);
   }
   std::exit(code);
 }

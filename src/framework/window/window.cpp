@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "framework/window/message_box_gtk.h"
 
@@ -27,6 +29,9 @@ int32_t windowHeight = 0;
 int32_t windowColorBits = 0;
 bool windowFullscreen = false;  // the display mode was changed and the cursor hidden
 SwapControl swapControl{};
+std::string identityClass;
+std::vector<uint8_t> identityIcon;  // RGBA
+int32_t identityIconSize = 0;
 
 constexpr Uint32 kWindowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN;
 
@@ -212,6 +217,11 @@ void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorB
   windowColorBits = colorBits;
   windowFullscreen = fullscreen;
 
+  // The class is read when SDL's video starts; the icon is set on the window made.
+  if (!identityClass.empty()) {
+    setenv("SDL_VIDEO_X11_WMCLASS", identityClass.c_str(), 1);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", identityClass.c_str(), 1);
+  }
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || !HasRealDisplay())
     ShowError("cvn_WinAPI", "Window could not be created");
   // The production has no mouse input, and typed text is not wanted either: such
@@ -222,8 +232,21 @@ void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorB
   SDL_DisableScreenSaver();
 
   CreateRenderWindow(title);
+  if (SDL_Surface* icon = identityIconSize == 0 ? nullptr
+                          : SDL_CreateRGBSurfaceWithFormatFrom(
+                                identityIcon.data(), identityIconSize, identityIconSize, 32,
+                                identityIconSize * 4, SDL_PIXELFORMAT_RGBA32)) {
+    SDL_SetWindowIcon(renderWindow, icon);
+    SDL_FreeSurface(icon);
+  }
   SetupRenderContext();
   FitPictureToDrawable();
+}
+
+void SetWindowIdentity(const char* className, const uint8_t* iconRgba, int32_t iconSize) {
+  identityClass = className ? className : "";
+  identityIconSize = iconRgba ? iconSize : 0;
+  identityIcon.assign(iconRgba, iconRgba + size_t(identityIconSize) * identityIconSize * 4);
 }
 
 void CloseWindow() {

@@ -10,6 +10,11 @@ namespace window {
 // Set when the window is created; cleared by Escape, a close request or SendDestroy.
 extern bool Running;
 
+// How desktops tie the window to the program's menu entry: its class (X11 WM_CLASS,
+// Wayland app id) and its icon (size x size RGBA pixels, rows top first; copied). Set
+// before OpenWindow; without it SDL names the class after the executable, with no icon.
+void SetWindowIdentity(const char* className, const uint8_t* iconRgba, int32_t iconSize);
+
 // Opens the window "title" with a current OpenGL context, optionally switching the
 // display to a full-screen mode of the given size and depth. Never returns on failure.
 void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorBits,
