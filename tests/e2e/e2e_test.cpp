@@ -103,9 +103,10 @@ TEST_F(EndToEnd, SoundErrorsShowTheFmodBoxOverTheDesktopAndExitZero) {
   }
 }
 
-// SIGTERM ends the program as Cancel and Escape do, with 0: in the dialog, and in a
-// run whose sound server has stopped answering (the end does not wait for it).
-TEST_F(EndToEnd, SigtermEndsTheDialogAndARunOnAStoppedServerWithZero) {
+// SIGTERM ends the program as Cancel and Escape do, with 0: in the dialog, while it
+// loads with the sound server stopped (no error box waits for an answer then), and in
+// a run whose server has stopped answering (the end does not wait for it).
+TEST_F(EndToEnd, SigtermEndsTheDialogTheLoadingAndARunOnAStoppedServerWithZero) {
   {
     Process lumetra = StartLumetra(MakeWorkdir(1.0));
     ASSERT_TRUE(FindWindow("Config", 60)) << ReadFile(StderrFile());
@@ -117,6 +118,17 @@ TEST_F(EndToEnd, SigtermEndsTheDialogAndARunOnAStoppedServerWithZero) {
   testsupport::SoundServer server;
   std::string why;
   ASSERT_TRUE(server.Start(&why)) << why;
+  {
+    server.Freeze();
+    Process lumetra = StartLumetra(kBuild, server.Env());
+    AcceptDialog();
+    ASSERT_TRUE(FindWindow("Lumetra", 30)) << ReadFile(StderrFile());
+    kill(lumetra.pid, SIGTERM);
+    std::optional<int> code = lumetra.Wait(20);
+    server.Thaw();
+    ASSERT_TRUE(code) << "still running 20 s after SIGTERM while loading";
+    EXPECT_EQ(*code, 0) << ReadFile(StderrFile());
+  }
   Process lumetra = StartLumetra(kBuild, server.Env());
   AcceptDialog();
   ASSERT_TRUE(FindWindow("Lumetra", 30)) << ReadFile(StderrFile());

@@ -304,6 +304,16 @@ SwapControl SwapInterval() { return swapControl; }
 
 void ShowMessageBox(const char* caption, const char* text) {
   LeaveDisplay();
+  // The user has already asked the program to end (SIGTERM, SIGINT or a close, which
+  // SDL queues as a quit): no box to answer, the text goes to standard error.
+  if (SDL_WasInit(SDL_INIT_EVENTS)) {
+    SDL_PumpEvents();
+    if (SDL_HasEvent(SDL_QUIT)) {
+      std::fprintf(stderr, "%s: %s\n", caption, text);
+      std::fflush(stderr);
+      return;
+    }
+  }
   // SDL waits for the child process that draws its X11 box; with SIGCHLD ignored
   // (inherited from whoever started us) that wait fails after the box was answered,
   // and a second box would follow.
