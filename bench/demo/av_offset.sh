@@ -15,20 +15,9 @@ runs="${1:-5}"
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 probe="$top/build/bench/demo/libav_probe.so"
 [ -f "$probe" ] || { echo "build the av_probe target first" >&2; exit 1; }
-work="$(mktemp -d /tmp/lumetra-av-XXXXXX)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$top/bench/demo/session.sh"
 
-exec 3>"$work/displayfd"
-Xvfb -displayfd 3 -screen 0 640x480x24 -noreset -nolisten tcp 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 300); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/displayfd")"
+StartXvfb 640x480
 export SDL_AUDIODRIVER=disk
 
 cd "$top/build"
@@ -36,13 +25,7 @@ for run in $(seq "$runs"); do
   export SDL_DISKAUDIOFILE="$work/sound$run.raw" AV_PROBE_LOG="$work/notes$run.txt"
   LD_PRELOAD="$probe" ./lumetra 2>"$work/stderr$run" &
   lumetra=$!
-  dialog=""
-  for _ in $(seq 600); do
-    dialog="$(xdotool search --name '^Config$' 2>/dev/null | head -n1)" && [ -n "$dialog" ] && break
-    sleep 0.1
-  done
-  [ -n "$dialog" ] || { echo "no configuration dialog" >&2; cat "$work/stderr$run" >&2; exit 1; }
-  xdotool windowfocus --sync "$dialog" key Return
+  AnswerDialog Return || { cat "$work/stderr$run" >&2; exit 1; }
   # Past the scene change (2 s of loading picture, then 21 s), then Escape.
   for _ in $(seq 600); do
     [ "$(stat -c %s "$SDL_DISKAUDIOFILE" 2>/dev/null || echo 0)" -gt $((176400 * 22)) ] && break

@@ -19,20 +19,9 @@ case "$size" in
   *) echo "unknown size: $size" >&2; exit 2 ;;
 esac
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-work="$(mktemp -d /tmp/lumetra-live-XXXXXX)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$top/bench/demo/session.sh"
 
-exec 3>"$work/displayfd"
-Xvfb -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 300); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/displayfd")"
+StartXvfb "$size"
 
 export SDL_AUDIODRIVER="$driver" LUMETRA_STATS=1
 if [ "$driver" = disk ]; then
@@ -75,17 +64,11 @@ fi
 cd "$top/build"
 ./lumetra 2>"$work/stderr" &
 lumetra=$!
-dialog=""
-for _ in $(seq 600); do
-  dialog="$(xdotool search --name '^Config$' 2>/dev/null | head -n1)" && [ -n "$dialog" ] && break
-  sleep 0.1
-done
-[ -n "$dialog" ] || { echo "no configuration dialog" >&2; cat "$work/stderr" >&2; exit 1; }
 # Go! has the focus; two tabs reach the list, where Enter starts the run (a third
 # tab and space untick "Fullscreen").
 untick=""
 [ "$mode" = windowed ] && untick="Tab space"
-xdotool windowfocus --sync "$dialog" key --delay 120 Tab Tab $downs $untick Return
+AnswerDialog Tab Tab $downs $untick Return || { cat "$work/stderr" >&2; exit 1; }
 wait "$lumetra" || echo "exit status $?" >&2
 echo "$size $mode $driver:"
 cat "$work/stderr"

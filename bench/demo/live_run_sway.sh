@@ -8,7 +8,7 @@ set -euo pipefail
 display="${1:-xwayland}"
 mode="${2:-fullscreen}"
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-work="$(mktemp -d /tmp/lumetra-sway-XXXXXX)"
+. "$top/bench/demo/session.sh"
 as=()
 if [ "$(id -u)" -eq 0 ]; then
   id lumetra-wl >/dev/null 2>&1 || useradd --system --no-create-home lumetra-wl
@@ -16,13 +16,6 @@ if [ "$(id -u)" -eq 0 ]; then
   [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
   chown lumetra-wl: "$work"
 fi
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 printf 'output HEADLESS-1 resolution 1024x768\ndefault_border none\ndefault_floating_border none\nxwayland enable\n' >"$work/sway.conf"
 export XDG_RUNTIME_DIR="$work" HOME="$work" WAYLAND_DISPLAY=wayland-1
