@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in scripts/packages/*.txt that are missing.
-# Each unit keeps its own list there; lines starting with # are comments.
+# Installs the Debian packages listed in scripts/packages/*.txt, and in the list files
+# named as arguments (the browser build's), that are missing. Each unit keeps its own
+# list there; lines starting with # are comments.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-mapfile -t wanted < <(cat "$here"/packages/*.txt | sed 's/#.*//' | tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
+mapfile -t wanted < <(cat "$here"/packages/*.txt "$@" | sed 's/#.*//' | tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
 # One query for all of them; a package dpkg does not know is simply not listed.
 mapfile -t installed < <(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${wanted[@]}" 2>/dev/null |
   awk '$2 == "installed" { sub(/:.*/, "", $1); print $1 }' | sort -u)

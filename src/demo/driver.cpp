@@ -1,8 +1,15 @@
 // The driver: start-up order, frame loop and shutdown order of the production.
 #include "demo/driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+
+#include "framework/particle/random.h"
+#endif
 
 #include "demo/frame_stats.h"
 #include "demo/startup.h"
@@ -24,6 +31,8 @@ void ReleaseProduction() {
   DestroyParticlePool();
 }
 
+#ifndef __EMSCRIPTEN__
+
 void RunFrameLoop() {
   while (window::Running) {
     window::DispatchOneEvent();
@@ -39,5 +48,65 @@ void RunFrameLoop() {
       std::this_thread::yield();
   }
 }
+
+#else
+
+namespace {
+
+// For the page's tests: frames at exact multiples of kFramePaceMs from a fixed seed,
+// as the offline renderer draws them, up to a clock the test moves on.
+bool stepped = false;
+uint32_t steppedSeed = 1;
+int32_t steppedHoldMs = 0;
+int32_t lastFrameClock = -1;
+
+int32_t ReadClock() {
+  const int32_t position = music::StreamPosition();
+  if (!stepped) return position;
+  return std::min(steppedHoldMs, position - position % kFramePaceMs);
+}
+
+}  // namespace
+
+// A page shows a frame only when it returns to the browser, at the display's refresh
+// (60, 120, 144 Hz ...). Each refresh runs every frame routine that is due, one per
+// kFramePaceMs of stream time as on the desktop at its pacing limit (those overdue at
+// the clock they were due, the last at the clock read), and presents the last: the
+// motion keeps its speed whatever the display's rate.
+void RunFrameLoop() {
+  if (stepped) particle::SeedRandom(steppedSeed);
+  int32_t due = 0;
+  while (window::Running) {
+    const auto started = std::chrono::steady_clock::now();
+    const int32_t now = ReadClock();
+    int32_t clock = -1;
+    while (window::Running && now >= due) {
+      window::DispatchOneEvent();
+      clock = now - due >= kFramePaceMs ? due : now;
+      DrawTimelineFrame(clock);
+      NoteFrameRoutine();
+      lastFrameClock = clock;
+      if (clock > kEndMs) window::SendDestroy();
+      due = clock + kFramePaceMs;
+    }
+    window::SwapFrame();
+    if (clock >= 0) NoteFramePresented(clock, started);
+  }
+}
+
+}  // namespace demo
+
+extern "C" {
+EMSCRIPTEN_KEEPALIVE void lumetra_step_frames(uint32_t seed, int32_t holdMs) {
+  demo::stepped = true;
+  demo::steppedSeed = seed;
+  demo::steppedHoldMs = holdMs;
+}
+EMSCRIPTEN_KEEPALIVE int32_t lumetra_frame_clock() { return demo::lastFrameClock; }
+}
+
+namespace demo {
+
+#endif
 
 }  // namespace demo

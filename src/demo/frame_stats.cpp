@@ -23,6 +23,7 @@ struct Frame {
 };
 
 std::vector<Frame> frames;
+size_t routines = 0;  // frame routines noted apart from the frames presented
 int enabled = -1;  // unknown until the first frame
 
 bool StatsWanted() {
@@ -58,6 +59,7 @@ void PrintReport() {
     drawing.push_back(Ms(frames[i].Presented - frames[i].Started));
   }
   std::fprintf(stderr, "Lumetra stats\n  frames drawn    %zu\n", frames.size());
+  if (routines > 0) std::fprintf(stderr, "  frame routines  %zu\n", routines);
   if (!intervals.empty()) {
     PrintSpread("frame interval", intervals, "");
     PrintSpread("frame start", starts, " (paced by the music clock)");
@@ -79,6 +81,8 @@ std::string SwapIntervalText(window::SwapControl swap) {
   if (swap.Interval != 0) text += "; swaps wait for the display";
   return text;
 }
+
+void NoteFrameRoutine() { ++routines; }
 
 void NoteFramePresented(int32_t clock, SteadyClock::time_point started) {
   if (enabled < 0) {

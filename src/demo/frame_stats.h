@@ -15,6 +15,9 @@ namespace demo {
 // started.
 void NoteFramePresented(int32_t clock, std::chrono::steady_clock::time_point started);
 
+// A frame routine ran (where several run before one is presented: the browser).
+void NoteFrameRoutine();
+
 // The report's swap line after "swap interval": what was asked (0) and what is in
 // force, and whether the driver refused the request.
 std::string SwapIntervalText(window::SwapControl swap);

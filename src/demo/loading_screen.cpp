@@ -41,8 +41,7 @@ void DrawLoadingScreen() {
 
 void WaitTicks(uint64_t ms) {
   const uint64_t start = window::TickCount();
-  while (window::TickCount() - start < ms) {
-  }
+  while (window::TickCount() - start < ms) window::Idle();
 }
 
 void ShowLoadingScreen() {

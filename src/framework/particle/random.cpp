@@ -10,9 +10,18 @@ namespace {
 std::mt19937 generator{1};
 }  // namespace
 
+// Uniform in [0, n) by Lemire's multiply-and-shift with rejection, written out rather
+// than left to std::uniform_int_distribution, whose method differs between standard
+// libraries: the same seed gives the same draws in every build (desktop and browser).
 int32_t Random(int32_t n) {
   if (n <= 0) return 0;
-  return static_cast<int32_t>(std::uniform_int_distribution<int32_t>(0, n - 1)(generator));
+  const uint32_t range = static_cast<uint32_t>(n);
+  uint64_t product = uint64_t{generator()} * range;
+  if (static_cast<uint32_t>(product) < range) {
+    const uint32_t threshold = (0u - range) % range;
+    while (static_cast<uint32_t>(product) < threshold) product = uint64_t{generator()} * range;
+  }
+  return static_cast<int32_t>(product >> 32);
 }
 
 void Randomize() { generator.seed(static_cast<uint32_t>(window::TickCount())); }

@@ -300,6 +300,8 @@ void SwapFrame() {
 
 void SendDestroy() { Running = false; }
 
+void Idle() {}
+
 SwapControl SwapInterval() { return swapControl; }
 
 void ShowMessageBox(const char* caption, const char* text) {

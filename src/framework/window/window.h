@@ -53,6 +53,10 @@ void ShowMessageBox(const char* caption, const char* text);
 // Milliseconds since an arbitrary start, from a steady clock.
 uint64_t TickCount();
 
+// Called while the program waits: in a browser, lets the page run (show what was
+// drawn, take input); nothing on the desktop.
+void Idle();
+
 // An invisible OpenGL compatibility context of the given size on Mesa's offscreen
 // driver (no display needed). Single-buffered: read pixels before any swap.
 bool OpenOffscreenContext(int32_t width, int32_t height);

@@ -1,0 +1,179 @@
+// Window unit in a web page: the page's canvas with a WebGL 2 context, Escape, the
+// browser's full screen, and the error boxes as boxes in the page. The picture is
+// drawn into a framebuffer of Width x Height (5/6/5 colour for 16 bits, 8 bits a
+// channel otherwise, 16-bit depth) and copied to the canvas at each swap; the page
+// scales the canvas to the screen. A swap returns to the browser, which shows the
+// frame at its next display refresh.
+#include <GLES3/gl3.h>
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "framework/window/gl_web.h"
+#include "framework/window/window.h"
+
+extern "C" {
+void emscripten_glBindFramebuffer(GLenum, GLuint);
+void emscripten_glReadPixels(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
+}
+
+namespace window {
+
+bool Running = false;
+
+namespace {
+
+EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+int32_t pictureWidth = 0;
+int32_t pictureHeight = 0;
+GLuint pictureFramebuffer = 0;
+GLuint pictureBuffers[2] = {};  // colour, depth
+std::deque<bool> keyEvents;     // key presses not yet handled: true for Escape
+std::vector<uint8_t> readBack;
+
+// Keys wait in a queue, so a frame handles at most one, as on the desktop.
+EM_BOOL OnKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
+  keyEvents.push_back(std::strcmp(event->key, "Escape") == 0);
+  return EM_FALSE;
+}
+
+// Until the next display refresh: the browser presents the frame meanwhile.
+EM_ASYNC_JS(void, WaitForDisplay, (), {
+  await new Promise(resolve => requestAnimationFrame(resolve));
+});
+
+EM_ASYNC_JS(void, YieldToBrowser, (), {
+  await new Promise(resolve => setTimeout(resolve, 0));
+});
+
+EM_JS(void, SizeCanvas, (int width, int height), {
+  const canvas = Module['canvas'];
+  canvas.width = width;
+  canvas.height = height;
+  canvas.style.visibility = 'visible';
+});
+
+EM_JS(void, ShowPageBox, (const char* caption, const char* text), {
+  const shown = Module['showMessageBox'];
+  if (shown) shown(UTF8ToString(caption), UTF8ToString(text));
+});
+
+void CreatePictureFramebuffer(int32_t colorBits) {
+  glGenRenderbuffers(2, pictureBuffers);
+  glBindRenderbuffer(GL_RENDERBUFFER, pictureBuffers[0]);
+  glRenderbufferStorage(GL_RENDERBUFFER, colorBits <= 16 ? GL_RGB565 : GL_RGBA8, pictureWidth,
+                        pictureHeight);
+  glBindRenderbuffer(GL_RENDERBUFFER, pictureBuffers[1]);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, pictureWidth, pictureHeight);
+  glGenFramebuffers(1, &pictureFramebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                            pictureBuffers[0]);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                            pictureBuffers[1]);
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+    ShowError("cvn_WinAPI", "Pixel Format not Available");
+}
+
+}  // namespace
+
+void SetWindowIdentity(const char*, const uint8_t*, int32_t) {}
+
+void OpenWindow(const char*, int32_t width, int32_t height, int32_t colorBits, bool) {
+  pictureWidth = width;
+  pictureHeight = height;
+  SizeCanvas(width, height);
+  EmscriptenWebGLContextAttributes attributes;
+  emscripten_webgl_init_context_attributes(&attributes);
+  attributes.majorVersion = 2;
+  attributes.alpha = EM_FALSE;
+  attributes.depth = EM_FALSE;
+  attributes.antialias = EM_FALSE;
+  attributes.premultipliedAlpha = EM_FALSE;
+  context = emscripten_webgl_create_context("#canvas", &attributes);
+  if (context <= 0) ShowError("cvn_WinAPI", "Render Context could not be set");
+  emscripten_webgl_make_context_current(context);
+  if (!glweb::Init()) ShowError("cvn_WinAPI", "Render Context could not be set");
+  CreatePictureFramebuffer(colorBits);
+  // Full screen was asked for by the page when Go! was pressed: only a user's action
+  // may ask for it.
+  emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, OnKeyDown);
+  Running = true;
+}
+
+void CloseWindow() {
+  if (!context) return;
+  emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, nullptr);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &pictureFramebuffer);
+  glDeleteRenderbuffers(2, pictureBuffers);
+  pictureFramebuffer = 0;
+  emscripten_webgl_destroy_context(context);
+  context = 0;
+  Running = false;
+}
+
+void DispatchOneEvent() {
+  if (keyEvents.empty()) return;
+  const bool escape = keyEvents.front();
+  keyEvents.pop_front();
+  if (escape) SendDestroy();
+}
+
+void SwapFrame() {
+  if (!context) return;
+  glweb::Flush();
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, pictureFramebuffer);
+  glBlitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth, pictureHeight,
+                    GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
+  WaitForDisplay();
+}
+
+void SendDestroy() { Running = false; }
+
+// The browser shows each frame at its display's refresh; there is no interval to ask for.
+SwapControl SwapInterval() { return {1, true}; }
+
+void ShowMessageBox(const char* caption, const char* text) {
+  std::fprintf(stderr, "%s: %s\n", caption, text);
+  ShowPageBox(caption, text);
+}
+
+void ShowError(const char* caption, const char* message) {
+  ShowMessageBox(caption, message);
+  std::exit(0);
+}
+
+uint64_t TickCount() { return static_cast<uint64_t>(emscripten_get_now()); }
+
+void Idle() { YieldToBrowser(); }
+
+// No offscreen contexts in a page: the offline tools are desktop programs.
+bool OpenOffscreenContext(int32_t, int32_t) { return false; }
+void CloseOffscreenContext() {}
+
+}  // namespace window
+
+// For the page's tests: the picture last drawn, as RGBA rows from the top, in a buffer
+// that stays valid until the next call.
+extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t* lumetra_read_picture() {
+  using namespace window;
+  if (!context) return nullptr;
+  glweb::Flush();
+  readBack.assign(size_t(pictureWidth) * pictureHeight * 4, 0);
+  std::vector<uint8_t> bottomFirst(readBack.size());
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, pictureFramebuffer);
+  emscripten_glReadPixels(0, 0, pictureWidth, pictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                          bottomFirst.data());
+  const size_t row = size_t(pictureWidth) * 4;
+  for (int32_t y = 0; y < pictureHeight; ++y)
+    std::memcpy(&readBack[row * y], &bottomFirst[row * (pictureHeight - 1 - y)], row);
+  return readBack.data();
+}

@@ -1,0 +1,309 @@
+// The FSOUND_* layer in a web page: libmpg123 decodes the stream as Web Audio asks
+// for it (a script processor on the page's audio context), and the position follows
+// the context's clock of what is heard: each buffer handed over is stamped with the
+// context time at which it plays, so the stream's time at the output is known to the
+// sample, whatever the page's main thread was doing.
+#include <emscripten.h>
+#include <mpg123.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "music/fsound.h"
+
+namespace music {
+
+struct FSOUND_STREAM {
+  mpg123_handle* decoder = nullptr;
+  bool playing = false;
+  bool ended = false;  // the decoder has no more samples; silence follows
+  double playMs = 0;   // page time of play
+
+  // The latest buffers handed to the context: the stream frame each begins with and
+  // the context time (s) at which it plays.
+  static constexpr int kAnchors = 8;
+  int64_t anchorFrames[kAnchors] = {};
+  double anchorTimes[kAnchors] = {};
+  int anchorCount = 0;
+  int64_t framesHanded = 0;
+
+  // The reader's position and the context's progress, for the stall rule.
+  double lastReadMs = 0;
+  double lastHeard = -1;       // context time at the previous read
+  double heardSinceMs = 0;     // page time since which the context has not moved
+};
+
+namespace {
+
+constexpr int kBufferFrames = 4096;  // a script processor buffer: 93 ms at 44.1 kHz
+// A context that does not move for this long (suspended, no output) leaves the
+// position to real time, so a waiting frame loop never hangs.
+constexpr double kStallMs = 3000.0;
+
+int lastError = FMOD_ERR_NONE;
+int output = FSOUND_OUTPUT_AUDIBLE;
+bool initialised = false;
+bool audible = false;     // a context plays the stream
+int contextRate = 44100;  // the context's sample rate, which the decoder delivers
+FSOUND_STREAM* current = nullptr;
+float planes[2][kBufferFrames];
+
+bool Fail(int code) {
+  lastError = code;
+  return false;
+}
+
+// The page's audio context (the page makes it when Go! is pressed, the user's action
+// that lets a page start sound) with a script processor feeding it; its sample rate,
+// or 0 when no context can play.
+EM_JS(int, OpenContext, (int bufferFrames), {
+  try {
+    let context = Module['audioContext'];
+    if (!context) {
+      const Context = window.AudioContext || window.webkitAudioContext;
+      context = Module['audioContext'] = new Context({sampleRate: 44100});
+    }
+    const node = context.createScriptProcessor(bufferFrames, 0, 2);
+    node.onaudioprocess = (event) => {
+      const out = event.outputBuffer;
+      const planes = Module['_fsound_web_fill'](out.length, event.playbackTime);
+      out.copyToChannel(HEAPF32.subarray(planes >> 2, (planes >> 2) + out.length), 0);
+      out.copyToChannel(
+          HEAPF32.subarray((planes >> 2) + bufferFrames, (planes >> 2) + bufferFrames + out.length),
+          1);
+    };
+    node.connect(context.destination);
+    Module['audioNode'] = node;
+    if (context.state !== 'running') context.resume();
+    return context.sampleRate | 0;
+  } catch (error) {
+    console.error(error);
+    return 0;
+  }
+});
+
+EM_JS(void, CloseContext, (), {
+  const node = Module['audioNode'];
+  if (node) {
+    node.onaudioprocess = null;
+    node.disconnect();
+  }
+  Module['audioNode'] = null;
+});
+
+// The context time (s) of the sound at the output now: the context's own timestamp
+// of what it outputs, carried forward on the page's clock.
+EM_JS(double, HeardContextTime, (), {
+  const context = Module['audioContext'];
+  if (!context) return -1;
+  if (context.getOutputTimestamp) {
+    const stamp = context.getOutputTimestamp();
+    if (stamp.performanceTime > 0)
+      return stamp.contextTime + Math.max(0, performance.now() - stamp.performanceTime) / 1000;
+  }
+  return context.currentTime - (context.outputLatency || context.baseLatency || 0);
+});
+
+EM_ASYNC_JS(void, Pause, (int ms), {
+  await new Promise(resolve => setTimeout(resolve, ms));
+});
+
+void Decode(FSOUND_STREAM* stream, int frames) {
+  float interleaved[2 * kBufferFrames];
+  size_t got = 0;
+  const size_t wanted = size_t(frames) * 2 * sizeof(float);
+  while (!stream->ended && got < wanted) {
+    size_t done = 0;
+    const int result = mpg123_read(stream->decoder, reinterpret_cast<unsigned char*>(interleaved) + got,
+                                   wanted - got, &done);
+    got += done;
+    // The end of the file, or a damaged stream, ends the music: silence follows.
+    if (result != MPG123_OK && result != MPG123_NEW_FORMAT && done == 0) stream->ended = true;
+  }
+  const int filled = static_cast<int>(got / (2 * sizeof(float)));
+  for (int i = 0; i < frames; ++i) {
+    planes[0][i] = i < filled ? interleaved[2 * i] : 0.0f;
+    planes[1][i] = i < filled ? interleaved[2 * i + 1] : 0.0f;
+  }
+}
+
+// Where the stream is at the output by the context, in ms; negative before its
+// first sound.
+double ContextPositionMs(FSOUND_STREAM* stream, double heard) {
+  if (stream->anchorCount == 0) return -1;
+  // The latest buffer already playing (or the earliest one, before any plays).
+  int newest = stream->anchorCount - 1;
+  int at = 0;
+  for (int i = 0; i <= newest; ++i)
+    if (stream->anchorTimes[i] <= heard) at = i;
+  const double intoBuffer = (heard - stream->anchorTimes[at]) * contextRate;
+  // Past the last buffer handed over the context plays silence: the stream waits.
+  const double frames =
+      stream->anchorFrames[at] + std::min(intoBuffer, double(kBufferFrames));
+  return frames * 1000.0 / contextRate;
+}
+
+}  // namespace
+
+bool FSOUND_SetOutput(int newOutput) {
+  if (initialised) return Fail(FMOD_ERR_BUSY);
+  if (newOutput != FSOUND_OUTPUT_NOSOUND && newOutput != FSOUND_OUTPUT_AUDIBLE)
+    return Fail(FMOD_ERR_INVALID_PARAM);
+  output = newOutput;
+  return true;
+}
+
+bool FSOUND_SetDriver(int driver) {
+  if (initialised) return Fail(FMOD_ERR_BUSY);
+  if (driver != 0) return Fail(FMOD_ERR_INVALID_PARAM);
+  return true;
+}
+
+bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
+  if (initialised) return Fail(FMOD_ERR_BUSY);
+  if (mixRate != 44100 || maxChannels < 1) return Fail(FMOD_ERR_INVALID_PARAM);
+  audible = false;
+  if (output == FSOUND_OUTPUT_AUDIBLE) {
+    contextRate = OpenContext(kBufferFrames);
+    if (contextRate <= 0) return Fail(FMOD_ERR_INIT);
+    audible = true;
+  }
+  initialised = true;
+  lastError = FMOD_ERR_NONE;
+  return true;
+}
+
+int FSOUND_GetError() { return lastError; }
+
+bool FSOUND_Stream_SetBufferSize(int ms) {
+  if (ms < 0) return Fail(FMOD_ERR_INVALID_PARAM);
+  return true;
+}
+
+FSOUND_STREAM* FSOUND_Stream_OpenFile(const char* path, unsigned int, int) {
+  if (!initialised) {
+    Fail(FMOD_ERR_UNINITIALIZED);
+    return nullptr;
+  }
+  struct stat info{};
+  if (!path || stat(path, &info) != 0) {
+    Fail(errno == ENOENT || errno == ENOTDIR || !path ? FMOD_ERR_FILE_NOTFOUND : FMOD_ERR_FILE_BAD);
+    return nullptr;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    Fail(FMOD_ERR_FILE_BAD);
+    return nullptr;
+  }
+  mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+  if (!decoder) {
+    Fail(FMOD_ERR_MEMORY);
+    return nullptr;
+  }
+  // Float stereo at the context's rate (libmpg123 resamples a file of another rate);
+  // gapless, so the first sample played is the first one composed.
+  mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_FORCE_STEREO, 0);
+  mpg123_format_none(decoder);
+  mpg123_format(decoder, contextRate, MPG123_STEREO, MPG123_ENC_FLOAT_32);
+  long rate = 0;
+  int channels = 0, encoding = 0;
+  if (mpg123_open(decoder, path) != MPG123_OK ||
+      mpg123_getformat(decoder, &rate, &channels, &encoding) != MPG123_OK) {
+    mpg123_delete(decoder);
+    Fail(FMOD_ERR_FILE_BAD);
+    return nullptr;
+  }
+  if (encoding != MPG123_ENC_FLOAT_32 || channels != 2) {
+    mpg123_delete(decoder);
+    Fail(FMOD_ERR_FILE_FORMAT);
+    return nullptr;
+  }
+  auto* stream = new FSOUND_STREAM;
+  stream->decoder = decoder;
+  lastError = FMOD_ERR_NONE;
+  return stream;
+}
+
+int FSOUND_Stream_Play(int channel, FSOUND_STREAM* stream) {
+  if (!initialised) return Fail(FMOD_ERR_UNINITIALIZED), -1;
+  if (!stream || channel < -1) return Fail(FMOD_ERR_INVALID_PARAM), -1;
+  if (stream->playing) return 0;
+  stream->playing = true;
+  stream->playMs = emscripten_get_now();
+  stream->heardSinceMs = stream->playMs;
+  current = stream;
+  // Returns once the stream's first sound is heard, or once the context has stood
+  // still past the stall limit, so the first frame drawn is the first of the sound.
+  if (audible) {
+    while (FSOUND_Stream_GetTime(stream) <= 0 && emscripten_get_now() - stream->playMs < kStallMs)
+      Pause(1);
+  }
+  return 0;
+}
+
+int32_t FSOUND_Stream_GetTime(FSOUND_STREAM* stream) {
+  if (!stream) return Fail(FMOD_ERR_INVALID_PARAM), 0;
+  if (!stream->playing) return 0;
+  const double now = emscripten_get_now();
+  double position = now - stream->playMs;
+  if (audible) {
+    const double heard = HeardContextTime();
+    if (heard != stream->lastHeard) {
+      stream->lastHeard = heard;
+      stream->heardSinceMs = now;
+    }
+    position = ContextPositionMs(stream, heard);
+    // A context that stands still (suspended, or never started) leaves the position to
+    // real time past the stall limit.
+    const double stalledMs = now - stream->heardSinceMs;
+    if (stalledMs > kStallMs) position = std::max(position, 0.0) + stalledMs - kStallMs;
+  }
+  position = std::max({position, stream->lastReadMs, 0.0});
+  stream->lastReadMs = position;
+  return static_cast<int32_t>(std::min(position, 2147483647.0));
+}
+
+bool FSOUND_Stream_Close(FSOUND_STREAM* stream) {
+  if (!stream) return Fail(FMOD_ERR_INVALID_PARAM);
+  if (current == stream) current = nullptr;
+  mpg123_delete(stream->decoder);
+  delete stream;
+  return true;
+}
+
+void FSOUND_Close() {
+  if (!initialised) return;
+  if (audible) CloseContext();
+  audible = false;
+  current = nullptr;
+  initialised = false;
+}
+
+}  // namespace music
+
+// The script processor's request for the next buffer, which plays at context time
+// `playsAt` (s): returns the two channel planes (kBufferFrames floats apart).
+extern "C" EMSCRIPTEN_KEEPALIVE float* fsound_web_fill(int frames, double playsAt) {
+  using namespace music;
+  frames = std::clamp(frames, 0, kBufferFrames);
+  FSOUND_STREAM* stream = current;
+  if (!stream) {
+    std::memset(planes, 0, sizeof planes);
+    return planes[0];
+  }
+  Decode(stream, frames);
+  if (stream->anchorCount == FSOUND_STREAM::kAnchors) {
+    std::memmove(stream->anchorFrames, stream->anchorFrames + 1,
+                 sizeof(int64_t) * (FSOUND_STREAM::kAnchors - 1));
+    std::memmove(stream->anchorTimes, stream->anchorTimes + 1,
+                 sizeof(double) * (FSOUND_STREAM::kAnchors - 1));
+    --stream->anchorCount;
+  }
+  stream->anchorFrames[stream->anchorCount] = stream->framesHanded;
+  stream->anchorTimes[stream->anchorCount] = playsAt;
+  ++stream->anchorCount;
+  stream->framesHanded += frames;
+  return planes[0];
+}

@@ -1,0 +1,50 @@
+# The browser build: the same sources with Emscripten (./web.sh configures it with
+# emcmake). The window, sound and dialog units have web versions; everything else
+# compiles unchanged. The output is a static folder: index.html, lumetra.js,
+# lumetra.wasm and lumetra.data (the production's data, made by the desktop build).
+set(LUMETRA_WEB_DEPS "" CACHE PATH "Prefix of the libraries built for the web (libmpg123)")
+set(LUMETRA_WEB_DATA "" CACHE PATH "Folder holding the production's data/ folder")
+set(LUMETRA_WEB_SITE ${CMAKE_BINARY_DIR} CACHE PATH "Folder the page is built into")
+if(NOT EXISTS "${LUMETRA_WEB_DATA}/data/lumetra.mp3")
+  message(FATAL_ERROR "LUMETRA_WEB_DATA must name a folder with data/ (the desktop build's)")
+endif()
+set(WEB_MPG123 ${LUMETRA_WEB_DEPS}/lib/libmpg123.a)
+if(NOT EXISTS ${WEB_MPG123})
+  message(FATAL_ERROR "LUMETRA_WEB_DEPS must name the prefix of libmpg123 built for the web")
+endif()
+
+file(GLOB CORVANE_CODEC_SOURCES CONFIGURE_DEPENDS src/codec/*.cpp src/framework/binfile/*.cpp)
+add_library(corvane_codec STATIC ${CORVANE_CODEC_SOURCES})
+target_include_directories(corvane_codec PUBLIC src)
+
+add_library(corvane STATIC
+  src/framework/particle/particle.cpp src/framework/particle/random.cpp
+  src/framework/texture/texture.cpp
+  src/framework/window/gl_web.cpp src/framework/window/window_web.cpp
+  src/music/fsound_web.cpp src/music/music.cpp)
+target_include_directories(corvane PUBLIC src PRIVATE ${LUMETRA_WEB_DEPS}/include)
+target_link_libraries(corvane PUBLIC corvane_codec ${WEB_MPG123})
+
+file(GLOB SCENE_SOURCES CONFIGURE_DEPENDS src/scenes/*.cpp)
+add_library(lumetra_scenes STATIC ${SCENE_SOURCES})
+target_link_libraries(lumetra_scenes PUBLIC corvane)
+
+file(GLOB DEMO_SOURCES CONFIGURE_DEPENDS src/demo/*.cpp)
+list(FILTER DEMO_SOURCES EXCLUDE REGEX "/(main|config_dialog_gtk)\\.cpp$")
+add_library(lumetra_demo STATIC ${DEMO_SOURCES})
+target_link_libraries(lumetra_demo PUBLIC lumetra_scenes)
+
+add_executable(lumetra src/demo/main.cpp)
+target_link_libraries(lumetra PRIVATE lumetra_demo)
+set_target_properties(lumetra PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${LUMETRA_WEB_SITE})
+# Asyncify lets the program return to the browser where it waits (the dialog, each
+# presented frame, the loading hold) with main's order unchanged; no indirect call
+# (the Timeline's routines) ever waits, so those are left uninstrumented.
+target_link_options(lumetra PRIVATE
+  -sASYNCIFY -sASYNCIFY_IGNORE_INDIRECT=1 -sASYNCIFY_STACK_SIZE=65536
+  -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
+  -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1 -sENVIRONMENT=web
+  "-sEXPORTED_RUNTIME_METHODS=['FS','ENV']"
+  --preload-file ${LUMETRA_WEB_DATA}/data@/data)
+set_property(TARGET lumetra APPEND PROPERTY LINK_DEPENDS ${LUMETRA_WEB_DATA}/data/lumetra.mp3)
+configure_file(web/index.html ${LUMETRA_WEB_SITE}/index.html COPYONLY)
