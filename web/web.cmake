@@ -30,11 +30,12 @@ add_library(lumetra_scenes STATIC ${SCENE_SOURCES})
 target_link_libraries(lumetra_scenes PUBLIC corvane)
 
 file(GLOB DEMO_SOURCES CONFIGURE_DEPENDS src/demo/*.cpp)
-list(FILTER DEMO_SOURCES EXCLUDE REGEX "/(main|config_dialog_gtk)\\.cpp$")
+list(FILTER DEMO_SOURCES EXCLUDE REGEX "/(main|main_web|config_dialog_gtk)\\.cpp$")
 add_library(lumetra_demo STATIC ${DEMO_SOURCES})
 target_link_libraries(lumetra_demo PUBLIC lumetra_scenes)
 
-add_executable(lumetra src/demo/main.cpp)
+add_executable(lumetra src/demo/main_web.cpp src/demo/main.cpp)
+set_source_files_properties(src/demo/main.cpp PROPERTIES COMPILE_DEFINITIONS main=lumetra_main)
 target_link_libraries(lumetra PRIVATE lumetra_demo)
 set_target_properties(lumetra PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${LUMETRA_WEB_SITE})
 # Asyncify lets the program return to the browser where it waits (the dialog, each
@@ -44,6 +45,8 @@ target_link_options(lumetra PRIVATE
   -sASYNCIFY -sASYNCIFY_IGNORE_INDIRECT=1 -sASYNCIFY_STACK_SIZE=65536
   -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
   -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1 -sENVIRONMENT=web
+  # A runtime error's box names the address of the call that failed.
+  -sUSE_OFFSET_CONVERTER
   "-sEXPORTED_RUNTIME_METHODS=['FS','ENV']"
   --preload-file ${LUMETRA_WEB_DATA}/data@/data)
 set_property(TARGET lumetra APPEND PROPERTY LINK_DEPENDS ${LUMETRA_WEB_DATA}/data/lumetra.mp3)

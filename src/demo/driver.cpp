@@ -8,10 +8,13 @@
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
 
+#include <GL/gl.h>
+
 #include "framework/particle/random.h"
 #endif
 
 #include "demo/frame_stats.h"
+#include "demo/settings.h"
 #include "demo/startup.h"
 #include "demo/timeline.h"
 #include "framework/window/window.h"
@@ -72,22 +75,45 @@ int32_t ReadClock() {
 // (60, 120, 144 Hz ...). Each refresh runs every frame routine that is due, one per
 // kFramePaceMs of stream time as on the desktop at its pacing limit (those overdue at
 // the clock they were due, the last at the clock read), and presents the last: the
-// motion keeps its speed whatever the display's rate.
+// motion keeps its speed whatever the display's rate. A machine too slow for that
+// runs at most kMostFramesPerRefresh and lets the rest go, so the page stays
+// responsive and the motion slows, as a slow desktop's does.
+constexpr int kMostFramesPerRefresh = 8;
+
+// A frame that will not be shown is drawn at a one-pixel viewport: the scenes clear
+// every frame and keep their motion on the CPU, so its motion is exact and its pixels
+// cost nothing.
+void DrawFrame(int32_t clock, bool shown) {
+  if (!shown) {
+    glViewport(0, 0, 1, 1);
+    glScissor(0, 0, 1, 1);  // glClear ignores the viewport
+    glEnable(GL_SCISSOR_TEST);
+  }
+  DrawTimelineFrame(clock);
+  if (!shown) {
+    glDisable(GL_SCISSOR_TEST);
+    glViewport(0, 0, Settings.Width, Settings.Height);
+  }
+}
+
 void RunFrameLoop() {
   if (stepped) particle::SeedRandom(steppedSeed);
-  int32_t due = 0;
+  int64_t due = 0;  // stream time of the next frame routine
   while (window::Running) {
     const auto started = std::chrono::steady_clock::now();
     const int32_t now = ReadClock();
+    if (now - due >= kMostFramesPerRefresh * kFramePaceMs)
+      due = now - (kMostFramesPerRefresh - 1) * kFramePaceMs;
     int32_t clock = -1;
     while (window::Running && now >= due) {
       window::DispatchOneEvent();
-      clock = now - due >= kFramePaceMs ? due : now;
-      DrawTimelineFrame(clock);
+      const bool shown = now - due < kFramePaceMs;
+      clock = shown ? now : static_cast<int32_t>(due);
+      DrawFrame(clock, shown);
       NoteFrameRoutine();
       lastFrameClock = clock;
       if (clock > kEndMs) window::SendDestroy();
-      due = clock + kFramePaceMs;
+      due += kFramePaceMs;
     }
     window::SwapFrame();
     if (clock >= 0) NoteFramePresented(clock, started);

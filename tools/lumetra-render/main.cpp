@@ -149,6 +149,7 @@ int main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--at", atMs, "One frame: the frame on screen at MS (0 to 70000)")
       ->type_name("MS");
+  app.add_flag("--loading", job.Loading, "One frame: the loading picture (with -o FILE.png)");
   app.add_flag("--timing", timing, "Time every scene routine over the whole timeline");
   app.add_option("--size", sizeText, "Frame size in pixels, 16 to 8192 a side (video: even)")
       ->type_name("WxH")
@@ -205,17 +206,18 @@ int main(int argc, char** argv) {
     return usage("--size " + sizeText + ": expected WxH, each from 16 to 8192, like 640x480");
   if (!ParseSize(tinyText, job.TinySize))
     return usage("--tiny " + tinyText + ": expected WxH, each from 16 to 8192, like 64x48");
-  const bool still = app.count("--at") > 0;
+  if (job.Loading && app.count("--at") > 0) return usage("--loading and --at cannot be used together");
+  const bool still = app.count("--at") > 0 || job.Loading;
   const bool fromTo = app.count("--from") > 0 || app.count("--to") > 0;
-  if (still && timing) return usage("--at and --timing cannot be used together");
+  if (still && timing) return usage("a still and --timing cannot be used together");
   if (job.FromMs < 0 || job.FromMs > render::LastClockMs)
     return usage("--from " + std::to_string(job.FromMs) + ": expected 0 to 70000");
   if (job.ToMs < 0 || job.ToMs > render::LastClockMs)
     return usage("--to " + std::to_string(job.ToMs) + ": expected 0 to 70000");
   if (still) {
-    if (atMs < 0 || atMs > render::LastClockMs)
+    if (!job.Loading && (atMs < 0 || atMs > render::LastClockMs))
       return usage("--at " + std::to_string(atMs) + ": expected 0 to 70000");
-    if (output.empty()) return usage("--at needs -o FILE.png");
+    if (output.empty()) return usage(job.Loading ? "--loading needs -o FILE.png" : "--at needs -o FILE.png");
     if (Lowercase(fs::path(output).extension().string()) != ".png")
       return usage("-o " + output + ": a still is written as PNG; name it .png");
     if (fromTo) return usage("--from and --to are for video and timing, not with --at");

@@ -14,6 +14,7 @@ struct Job {
   FrameSize Size;
   FrameSize TinySize{64, 48};   // timing: the viewport where fill is negligible
   int32_t AtMs = 0;             // still
+  bool Loading = false;         // still: the loading picture instead
   int32_t FromMs = 0;           // video
   int32_t ToMs = LastClockMs;   // video
   uint32_t Seed = 1;

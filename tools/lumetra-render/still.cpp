@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/png_io.h"
+#include "demo/loading_screen.h"
 #include "modes.h"
 #include "progress.h"
 
@@ -15,13 +16,17 @@ int RenderStill(const Job& job) {
     PrintError(error);
     return 1;
   }
-  const int32_t clock = FrameClockAt(job.AtMs);
-  {
-    ProgressBar bar("frame " + std::to_string(clock) + " ms", job.ShowProgress);
-    FastForward(0, clock - FrameStepMs, job.Size,
-                [&bar](int64_t done, int64_t total) { bar.Update(done, total); });
+  if (job.Loading) {
+    demo::DrawLoadingScreen();
+  } else {
+    const int32_t clock = FrameClockAt(job.AtMs);
+    {
+      ProgressBar bar("frame " + std::to_string(clock) + " ms", job.ShowProgress);
+      FastForward(0, clock - FrameStepMs, job.Size,
+                  [&bar](int64_t done, int64_t total) { bar.Update(done, total); });
+    }
+    DrawFrame(clock);
   }
-  DrawFrame(clock);
   std::vector<uint8_t> pixels;
   ReadFrame(job.Size, GL_RGB, pixels);
   StopProduction();

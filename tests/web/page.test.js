@@ -1,0 +1,127 @@
+// The page as a user meets it: the dialog, a whole run with its sound, Escape, the
+// 16-bit picture and an error box.
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert');
+const {start, go, waitInPage, sleep} = require('./harness.js');
+
+let session;
+test.before(async () => { session = await start(); });
+test.after(async () => { await session.stop(); });
+
+const statusText = (page) => page.$eval('#status', (status) => status.textContent);
+
+test('the dialog shows its controls with their defaults; Cancel ends the program', async () => {
+  const page = await session.open();
+  const dialog = await page.evaluate(() => ({
+    title: document.querySelector('#dialog h1').textContent,
+    resolutions: [...document.querySelectorAll('#resolution option')].map((o) => o.text),
+    selected: document.querySelector('#resolution').selectedOptions[0].text,
+    boxes: ['fullscreen', 'truecolor', 'music'].map((id) => document.getElementById(id).checked),
+    labels: [...document.querySelectorAll('#dialog label, #dialog button')]
+                .map((e) => e.textContent.trim()),
+    focused: document.activeElement.id,
+  }));
+  assert.deepStrictEqual(dialog, {
+    title: 'Config',
+    resolutions: ['640 x 480', '800 x 600', '1024 x 768', '1280 x 960'],
+    selected: '640 x 480',
+    boxes: [true, true, true],
+    labels: ['Resolution 640 x 480800 x 6001024 x 7681280 x 960', 'Fullscreen', 'True Color',
+             'Music', 'Go!', 'Cancel'],
+    focused: 'go',
+  });
+  await page.click('#cancel');
+  await waitInPage(page, () => window.lumetraExitCode === 0, null, 10000, 'the end');
+  assert.strictEqual(await statusText(page), 'Lumetra was cancelled.');
+  await page.close();
+});
+
+test('a whole run plays its sound in step and ends by itself after 70 s', {timeout: 180000},
+     async () => {
+  const page = await session.open('stats=1');
+  // Enter on the list starts as Go! does; the chosen size is the canvas's.
+  await page.select('#resolution', '1');
+  await page.focus('#resolution');
+  await page.keyboard.press('Enter');
+  await waitInPage(page, () => Module._lumetra_frame_clock() > 0, null, 30000, 'the first frame');
+  assert.deepStrictEqual(await page.evaluate(() => [Module.canvas.width, Module.canvas.height]),
+                         [800, 600]);
+  // A tap on the sound's way out, and the clock against the audio context's time.
+  await page.evaluate(() => {
+    window.tap = Module.audioContext.createAnalyser();
+    Module.audioNode.connect(window.tap);
+  });
+  const samples = [];
+  let loudest = 0;
+  while (!(await page.evaluate(() => window.lumetraExitCode !== undefined))) {
+    const sample = await page.evaluate(() => {
+      const wave = new Float32Array(window.tap.fftSize);
+      window.tap.getFloatTimeDomainData(wave);
+      return {clock: Module._lumetra_frame_clock(), audio: Module.audioContext.currentTime,
+              peak: Math.max(...wave.map(Math.abs))};
+    });
+    if (sample.clock > 5000 && sample.clock < 65000) samples.push(sample);
+    loudest = Math.max(loudest, sample.peak);
+    await sleep(250);
+  }
+  assert.ok(loudest > 0.05, `the output stayed silent (peak ${loudest})`);
+  // Slope of clock against context time, by least squares.
+  const n = samples.length;
+  const mx = samples.reduce((s, p) => s + p.audio, 0) / n;
+  const my = samples.reduce((s, p) => s + p.clock, 0) / n;
+  const slope = samples.reduce((s, p) => s + (p.audio - mx) * (p.clock - my), 0) /
+                samples.reduce((s, p) => s + (p.audio - mx) ** 2, 0) / 1000;
+  const lag = samples.map((p) => p.clock - (my + slope * 1000 * (p.audio - mx)));
+  console.log(`clock rate against the audio context ${slope.toFixed(4)} over ${n} samples, ` +
+              `spread ${Math.min(...lag).toFixed(1)} to ${Math.max(...lag).toFixed(1)} ms`);
+  assert.ok(Math.abs(slope - 1) < 0.01, `clock rate ${slope} of the audio context's`);
+
+  assert.strictEqual(await page.evaluate(() => window.lumetraExitCode), 0);
+  assert.strictEqual(await statusText(page), 'Lumetra has ended.');
+  const report = page.log.join('\n');
+  console.log(report.slice(report.indexOf('Lumetra stats')));
+  const routines = Number(/frame routines\s+(\d+)/.exec(report)?.[1]);
+  assert.ok(Math.abs(routines - 4667) <= 47, `${routines} frame routines in the run`);
+  await page.close();
+});
+
+test('Escape ends a run; 16 bits draw through a 5/6/5 picture', async () => {
+  const page = await session.open();
+  await go(page, {fullscreen: true, truecolor: false, music: true});
+  await waitInPage(page, () => Module._lumetra_frame_clock() > 3000, null, 60000, 'frame 3000');
+  const levels = await page.evaluate(() => {
+    const at = Module._lumetra_read_picture();
+    const pixels = Module.HEAPU8.subarray(at, at + Module.canvas.width * Module.canvas.height * 4);
+    const seen = [new Set(), new Set(), new Set()];
+    for (let i = 0; i < pixels.length; i += 4)
+      for (let c = 0; c < 3; ++c) seen[c].add(pixels[i + c]);
+    return seen.map((s) => s.size);
+  });
+  assert.ok(levels[0] <= 32 && levels[1] <= 64 && levels[2] <= 32 && levels[1] > 8,
+            `levels per channel ${levels}`);
+  await page.keyboard.press('Escape');
+  await waitInPage(page, () => window.lumetraExitCode === 0, null, 10000, 'the end');
+  assert.strictEqual(await statusText(page), 'Lumetra has ended.');
+  await page.close();
+});
+
+test('a damaged picture shows the desktop\'s error box and exit code', async () => {
+  const page = await session.open();
+  await page.evaluate(() => {
+    const file = Module.FS.readFile('/data/flare.tqz');
+    Module.FS.writeFile('/data/flare.tqz', file.subarray(0, file.length / 2));
+  });
+  await go(page, {fullscreen: false, music: false});
+  await waitInPage(page, () => window.lumetraExitCode !== undefined, null, 30000, 'the end');
+  const box = await page.evaluate(() => ({
+    shown: !document.getElementById('box').hidden,
+    caption: document.getElementById('box-caption').textContent,
+    text: document.getElementById('box-text').textContent,
+  }));
+  assert.strictEqual(box.shown, true);
+  assert.strictEqual(box.caption, 'Error');
+  assert.match(box.text, /^Runtime error 100 at 0x[0-9A-F]{8}$/);
+  assert.strictEqual(await page.evaluate(() => window.lumetraExitCode), 100);
+  await page.close();
+});
