@@ -4,8 +4,14 @@
 #   ./test.sh --sanitize [ctest arguments]   in build-asan/: tests, program and tools
 #       built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer; any
 #       report fails the test that caused it (options and suppressions: tests/sanitizer/)
+#   ./test.sh --web [node --test arguments]  the browser build (build-web/, see web.sh)
+#       in Debian's chromium, headless: tests/web/
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+if [ "${1:-}" = --web ]; then
+  shift
+  exec "$top/scripts/web/test.sh" "$@"
+fi
 "$top/scripts/deps.sh"
 if [ "${1:-}" = --sanitize ]; then
   shift

@@ -102,7 +102,7 @@ void RunFrameLoop() {
   while (window::Running) {
     const auto started = std::chrono::steady_clock::now();
     const int32_t now = ReadClock();
-    if (now - due >= kMostFramesPerRefresh * kFramePaceMs)
+    if (!stepped && now - due >= kMostFramesPerRefresh * kFramePaceMs)
       due = now - (kMostFramesPerRefresh - 1) * kFramePaceMs;
     int32_t clock = -1;
     while (window::Running && now >= due) {
