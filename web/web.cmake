@@ -1,6 +1,5 @@
-# The browser build: the same sources with Emscripten (./web.sh configures it with
-# emcmake). The window, sound and dialog units have web versions; everything else
-# compiles unchanged. The output is a static folder: index.html, lumetra.js,
+# The browser build's program: the libraries of the main list with the web units,
+# the page's dialog and entry, linked into a static folder: index.html, lumetra.js,
 # lumetra.wasm and lumetra.data (the production's data, made by the desktop build).
 set(LUMETRA_WEB_DEPS "" CACHE PATH "Prefix of the libraries built for the web (libmpg123)")
 set(LUMETRA_WEB_DATA "" CACHE PATH "Folder holding the production's data/ folder")
@@ -13,28 +12,10 @@ if(NOT EXISTS ${WEB_MPG123})
   message(FATAL_ERROR "LUMETRA_WEB_DEPS must name the prefix of libmpg123 built for the web")
 endif()
 
-file(GLOB CORVANE_CODEC_SOURCES CONFIGURE_DEPENDS src/codec/*.cpp src/framework/binfile/*.cpp)
-add_library(corvane_codec STATIC ${CORVANE_CODEC_SOURCES})
-target_include_directories(corvane_codec PUBLIC src)
+target_include_directories(corvane PRIVATE ${LUMETRA_WEB_DEPS}/include)
+target_link_libraries(corvane PUBLIC ${WEB_MPG123})
 
-add_library(corvane STATIC
-  src/framework/particle/particle.cpp src/framework/particle/random.cpp
-  src/framework/texture/texture.cpp
-  src/framework/window/gl_web.cpp src/framework/window/window_web.cpp
-  src/music/fsound_web.cpp src/music/music.cpp)
-target_include_directories(corvane PUBLIC src PRIVATE ${LUMETRA_WEB_DEPS}/include)
-target_link_libraries(corvane PUBLIC corvane_codec ${WEB_MPG123})
-
-file(GLOB SCENE_SOURCES CONFIGURE_DEPENDS src/scenes/*.cpp)
-add_library(lumetra_scenes STATIC ${SCENE_SOURCES})
-target_link_libraries(lumetra_scenes PUBLIC corvane)
-
-file(GLOB DEMO_SOURCES CONFIGURE_DEPENDS src/demo/*.cpp)
-list(FILTER DEMO_SOURCES EXCLUDE REGEX "/(main|main_web|config_dialog_gtk)\\.cpp$")
-add_library(lumetra_demo STATIC ${DEMO_SOURCES})
-target_link_libraries(lumetra_demo PUBLIC lumetra_scenes)
-
-add_executable(lumetra src/demo/main_web.cpp src/demo/main.cpp)
+add_executable(lumetra src/demo/main_web.cpp src/demo/main.cpp src/demo/config_dialog_web.cpp)
 set_source_files_properties(src/demo/main.cpp PROPERTIES COMPILE_DEFINITIONS main=lumetra_main)
 target_link_libraries(lumetra PRIVATE lumetra_demo)
 set_target_properties(lumetra PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${LUMETRA_WEB_SITE})

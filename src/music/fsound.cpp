@@ -4,11 +4,9 @@
 
 #include <SDL.h>
 #include <mpg123.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -20,7 +18,11 @@
 #include <string>
 #include <thread>
 
+#include "music/fsound_state.h"
+
 namespace music {
+
+using namespace fsound;
 
 struct FSOUND_STREAM {
   mpg123_handle* decoder = nullptr;
@@ -80,9 +82,6 @@ constexpr double kStallMs = 3000.0;
 constexpr auto kOpenWait = std::chrono::seconds(3);
 constexpr auto kCloseWait = std::chrono::seconds(1);
 
-int lastError = FMOD_ERR_NONE;
-int output = FSOUND_OUTPUT_AUDIBLE;
-bool initialised = false;
 SDL_AudioDeviceID device = 0;
 // Sound the device holds beyond what the latest callback's hand-over says: SDL's
 // PulseAudio driver asks for the next buffer as soon as the server has taken the
@@ -94,11 +93,6 @@ std::atomic<FSOUND_STREAM*> current{nullptr};  // the stream the callback plays
 int64_t NowNs() {
   using namespace std::chrono;
   return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool Fail(int code) {
-  lastError = code;
-  return false;
 }
 
 void FillFromStream(FSOUND_STREAM* stream, Uint8* out, int bytes) {
@@ -295,23 +289,8 @@ SDL_AudioDeviceID OpenAnyDevice() {
 
 }  // namespace
 
-bool FSOUND_SetOutput(int newOutput) {
-  if (initialised) return Fail(FMOD_ERR_BUSY);
-  if (newOutput != FSOUND_OUTPUT_NOSOUND && newOutput != FSOUND_OUTPUT_AUDIBLE)
-    return Fail(FMOD_ERR_INVALID_PARAM);
-  output = newOutput;
-  return true;
-}
-
-bool FSOUND_SetDriver(int driver) {
-  if (initialised) return Fail(FMOD_ERR_BUSY);
-  if (driver != 0) return Fail(FMOD_ERR_INVALID_PARAM);
-  return true;
-}
-
 bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
-  if (initialised) return Fail(FMOD_ERR_BUSY);
-  if (mixRate != kRate || maxChannels < 1) return Fail(FMOD_ERR_INVALID_PARAM);
+  if (!CheckInit(mixRate, maxChannels)) return false;
   if (output == FSOUND_OUTPUT_AUDIBLE) {
     if (!RunBounded(kOpenWait, OpenAnyDevice, &device) || device == 0) return Fail(FMOD_ERR_INIT);
     const char* driver = SDL_GetCurrentAudioDriver();
@@ -322,28 +301,8 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
   return true;
 }
 
-int FSOUND_GetError() { return lastError; }
-
-bool FSOUND_Stream_SetBufferSize(int ms) {
-  if (ms < 0) return Fail(FMOD_ERR_INVALID_PARAM);
-  return true;
-}
-
 FSOUND_STREAM* FSOUND_Stream_OpenFile(const char* path, unsigned int, int) {
-  if (!initialised) {
-    Fail(FMOD_ERR_UNINITIALIZED);
-    return nullptr;
-  }
-  struct stat info{};
-  if (!path || stat(path, &info) != 0) {
-    Fail(errno == ENOENT || errno == ENOTDIR || !path ? FMOD_ERR_FILE_NOTFOUND : FMOD_ERR_FILE_BAD);
-    return nullptr;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    Fail(FMOD_ERR_FILE_BAD);
-    return nullptr;
-  }
-
+  if (!CheckStreamFile(path)) return nullptr;
   mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
   if (!decoder) {
     Fail(FMOD_ERR_MEMORY);

@@ -5,16 +5,17 @@
 // sample, whatever the page's main thread was doing.
 #include <emscripten.h>
 #include <mpg123.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "music/fsound.h"
+#include "music/fsound_state.h"
 
 namespace music {
+
+using namespace fsound;
 
 struct FSOUND_STREAM {
   mpg123_handle* decoder = nullptr;
@@ -43,18 +44,10 @@ constexpr int kBufferFrames = 4096;  // a script processor buffer: 93 ms at 44.1
 // position to real time, so a waiting frame loop never hangs.
 constexpr double kStallMs = 3000.0;
 
-int lastError = FMOD_ERR_NONE;
-int output = FSOUND_OUTPUT_AUDIBLE;
-bool initialised = false;
 bool audible = false;     // a context plays the stream
 int contextRate = 44100;  // the context's sample rate, which the decoder delivers
 FSOUND_STREAM* current = nullptr;
 float planes[2][kBufferFrames];
-
-bool Fail(int code) {
-  lastError = code;
-  return false;
-}
 
 // The page's audio context (the page makes it when Go! is pressed, the user's action
 // that lets a page start sound) with a script processor feeding it; its sample rate,
@@ -95,14 +88,18 @@ EM_JS(void, CloseContext, (), {
 });
 
 // The context time (s) of the sound at the output now: the context's own timestamp
-// of what it outputs, carried forward on the page's clock.
+// of what it outputs, carried forward on the page's clock between its updates (a few
+// ms apart while it plays; not at all while it is suspended, at most 50 ms when its
+// output stalls).
 EM_JS(double, HeardContextTime, (), {
   const context = Module['audioContext'];
   if (!context) return -1;
   if (context.getOutputTimestamp) {
     const stamp = context.getOutputTimestamp();
-    if (stamp.performanceTime > 0)
-      return stamp.contextTime + Math.max(0, performance.now() - stamp.performanceTime) / 1000;
+    if (stamp.performanceTime > 0) {
+      const since = context.state === 'running' ? performance.now() - stamp.performanceTime : 0;
+      return stamp.contextTime + Math.min(Math.max(since, 0), 50) / 1000;
+    }
   }
   return context.currentTime - (context.outputLatency || context.baseLatency || 0);
 });
@@ -148,23 +145,8 @@ double ContextPositionMs(FSOUND_STREAM* stream, double heard) {
 
 }  // namespace
 
-bool FSOUND_SetOutput(int newOutput) {
-  if (initialised) return Fail(FMOD_ERR_BUSY);
-  if (newOutput != FSOUND_OUTPUT_NOSOUND && newOutput != FSOUND_OUTPUT_AUDIBLE)
-    return Fail(FMOD_ERR_INVALID_PARAM);
-  output = newOutput;
-  return true;
-}
-
-bool FSOUND_SetDriver(int driver) {
-  if (initialised) return Fail(FMOD_ERR_BUSY);
-  if (driver != 0) return Fail(FMOD_ERR_INVALID_PARAM);
-  return true;
-}
-
 bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
-  if (initialised) return Fail(FMOD_ERR_BUSY);
-  if (mixRate != 44100 || maxChannels < 1) return Fail(FMOD_ERR_INVALID_PARAM);
+  if (!CheckInit(mixRate, maxChannels)) return false;
   audible = false;
   if (output == FSOUND_OUTPUT_AUDIBLE) {
     contextRate = OpenContext(kBufferFrames);
@@ -176,27 +158,8 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
   return true;
 }
 
-int FSOUND_GetError() { return lastError; }
-
-bool FSOUND_Stream_SetBufferSize(int ms) {
-  if (ms < 0) return Fail(FMOD_ERR_INVALID_PARAM);
-  return true;
-}
-
 FSOUND_STREAM* FSOUND_Stream_OpenFile(const char* path, unsigned int, int) {
-  if (!initialised) {
-    Fail(FMOD_ERR_UNINITIALIZED);
-    return nullptr;
-  }
-  struct stat info{};
-  if (!path || stat(path, &info) != 0) {
-    Fail(errno == ENOENT || errno == ENOTDIR || !path ? FMOD_ERR_FILE_NOTFOUND : FMOD_ERR_FILE_BAD);
-    return nullptr;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    Fail(FMOD_ERR_FILE_BAD);
-    return nullptr;
-  }
+  if (!CheckStreamFile(path)) return nullptr;
   mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
   if (!decoder) {
     Fail(FMOD_ERR_MEMORY);

@@ -26,14 +26,14 @@ async function waitInPage(page, fn, arg, timeoutMs, what) {
   throw new Error(`timed out after ${timeoutMs} ms waiting for ${what} (last: ${JSON.stringify(last)})`);
 }
 
-// One browser and one server for a test file.
-async function start() {
+// One browser and one server for a test file; extra Chromium flags may be given.
+async function start(flags = []) {
   const server = await serve(site, 0);
   const browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     headless: true,
     args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
-           '--window-size=1024,768'],
+           '--window-size=1024,768', ...flags],
   });
   const base = `http://127.0.0.1:${server.address().port}/`;
   return {

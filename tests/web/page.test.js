@@ -54,6 +54,7 @@ test('a whole run plays its sound in step and ends by itself after 70 s', {timeo
   });
   const samples = [];
   let loudest = 0;
+  let heldFor;  // how far the clock ran while the audio context was suspended
   while (!(await page.evaluate(() => window.lumetraExitCode !== undefined))) {
     const sample = await page.evaluate(() => {
       const wave = new Float32Array(window.tap.fftSize);
@@ -63,8 +64,19 @@ test('a whole run plays its sound in step and ends by itself after 70 s', {timeo
     });
     if (sample.clock > 5000 && sample.clock < 65000) samples.push(sample);
     loudest = Math.max(loudest, sample.peak);
+    // The clock follows the sound as heard: with the context suspended for 1.5 s (less
+    // than the 3 s after which it would run on without the sound), it stands still.
+    if (heldFor === undefined && sample.clock > 20000) {
+      const before = await page.evaluate(() => Module.audioContext.suspend().then(
+          () => Module._lumetra_frame_clock()));
+      await sleep(1500);
+      heldFor = await page.evaluate(() => Module._lumetra_frame_clock()) - before;
+      await page.evaluate(() => Module.audioContext.resume());
+    }
     await sleep(250);
   }
+  console.log(`the clock ran ${heldFor} ms while the audio context was suspended for 1.5 s`);
+  assert.ok(heldFor < 100, `the clock ran ${heldFor} ms while the sound was held`);
   assert.ok(loudest > 0.05, `the output stayed silent (peak ${loudest})`);
   // Slope of clock against context time, by least squares.
   const n = samples.length;
@@ -86,10 +98,11 @@ test('a whole run plays its sound in step and ends by itself after 70 s', {timeo
   await page.close();
 });
 
-test('Escape ends a run; 16 bits draw through a 5/6/5 picture', async () => {
+test('Escape ends a run; full screen; 16 bits draw through a 5/6/5 picture', async () => {
   const page = await session.open();
   await go(page, {fullscreen: true, truecolor: false, music: true});
   await waitInPage(page, () => Module._lumetra_frame_clock() > 3000, null, 60000, 'frame 3000');
+  assert.strictEqual(await page.evaluate(() => document.fullscreenElement?.id), 'stage');
   const levels = await page.evaluate(() => {
     const at = Module._lumetra_read_picture();
     const pixels = Module.HEAPU8.subarray(at, at + Module.canvas.width * Module.canvas.height * 4);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framework/window/message_box_gtk.h"
+#include "framework/window/picture_framebuffer.h"
 
 namespace window {
 
@@ -126,49 +127,20 @@ void SetupRenderContext() {
 // another size (a compositor that cannot change modes, a window manager that resizes
 // the window), it is drawn into a framebuffer object of that size instead and scaled
 // into the drawable at each swap, aspect kept, with black bars where aspects differ.
-GLuint pictureFramebuffer = 0;  // 0: the picture goes straight to the window
-GLuint pictureBuffers[2] = {};  // colour, depth
+PictureFramebuffer picture;  // none: the picture goes straight to the window
 int drawableWidth = 0;
 int drawableHeight = 0;
-
-void DeletePictureFramebuffer() {
-  if (!pictureFramebuffer) return;
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  glDeleteFramebuffers(1, &pictureFramebuffer);
-  glDeleteRenderbuffers(2, pictureBuffers);
-  pictureFramebuffer = 0;
-}
-
-// The picture's buffers as the window's pixel format asks for them: 5/6/5 colour
-// for 16 bits (the look of a 16-bit desktop), 8 bits a channel otherwise, no alpha;
-// 16-bit depth. A driver without framebuffer objects leaves the picture unscaled.
-void CreatePictureFramebuffer() {
-  glGenRenderbuffers(2, pictureBuffers);
-  glBindRenderbuffer(GL_RENDERBUFFER, pictureBuffers[0]);
-  glRenderbufferStorage(GL_RENDERBUFFER, windowColorBits <= 16 ? GL_RGB565 : GL_RGB8,
-                        windowWidth, windowHeight);
-  glBindRenderbuffer(GL_RENDERBUFFER, pictureBuffers[1]);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, windowWidth, windowHeight);
-  glBindRenderbuffer(GL_RENDERBUFFER, 0);
-  glGenFramebuffers(1, &pictureFramebuffer);
-  glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                            pictureBuffers[0]);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
-                            pictureBuffers[1]);
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
-    DeletePictureFramebuffer();
-}
 
 // Follows the drawable's current size: scaled through the framebuffer object when it
 // differs from width x height, straight to the window (no cost) when it matches.
 void FitPictureToDrawable() {
   SDL_GL_GetDrawableSize(renderWindow, &drawableWidth, &drawableHeight);
   const bool fits = drawableWidth == windowWidth && drawableHeight == windowHeight;
+  // A driver without framebuffer objects leaves the picture unscaled.
   if (fits)
-    DeletePictureFramebuffer();
-  else if (!pictureFramebuffer)
-    CreatePictureFramebuffer();
+    DeletePictureFramebuffer(picture);
+  else if (!picture.Framebuffer)
+    CreatePictureFramebuffer(picture, windowWidth, windowHeight, windowColorBits);
 }
 
 // The picture scaled into the middle of the drawable, the bars black, then the swap;
@@ -193,7 +165,7 @@ void PresentScaledPicture() {
                     GL_COLOR_BUFFER_BIT, GL_LINEAR);
   glPopAttrib();
   SDL_GL_SwapWindow(renderWindow);
-  glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, picture.Framebuffer);
 }
 
 // Back to the desktop: leaves full screen (restoring the display mode) and hides the
@@ -251,7 +223,7 @@ void SetWindowIdentity(const char* className, const uint8_t* iconRgba, int32_t i
 
 void CloseWindow() {
   if (!renderWindow) return;
-  DeletePictureFramebuffer();
+  DeletePictureFramebuffer(picture);
   SDL_GL_MakeCurrent(renderWindow, nullptr);
   if (renderContext) SDL_GL_DeleteContext(renderContext);
   renderContext = nullptr;
@@ -292,7 +264,7 @@ void DispatchOneEvent() {
 
 void SwapFrame() {
   if (!renderWindow) return;
-  if (pictureFramebuffer)
+  if (picture.Framebuffer)
     PresentScaledPicture();
   else
     SDL_GL_SwapWindow(renderWindow);

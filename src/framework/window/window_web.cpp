@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framework/window/gl_web.h"
+#include "framework/window/picture_framebuffer.h"
 #include "framework/window/window.h"
 
 extern "C" {
@@ -31,8 +32,7 @@ namespace {
 EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
 int32_t pictureWidth = 0;
 int32_t pictureHeight = 0;
-GLuint pictureFramebuffer = 0;
-GLuint pictureBuffers[2] = {};  // colour, depth
+PictureFramebuffer picture;
 std::deque<bool> keyEvents;     // key presses not yet handled: true for Escape
 std::vector<uint8_t> readBack;
 
@@ -63,23 +63,6 @@ EM_JS(void, ShowPageBox, (const char* caption, const char* text), {
   if (shown) shown(UTF8ToString(caption), UTF8ToString(text));
 });
 
-void CreatePictureFramebuffer(int32_t colorBits) {
-  glGenRenderbuffers(2, pictureBuffers);
-  glBindRenderbuffer(GL_RENDERBUFFER, pictureBuffers[0]);
-  glRenderbufferStorage(GL_RENDERBUFFER, colorBits <= 16 ? GL_RGB565 : GL_RGBA8, pictureWidth,
-                        pictureHeight);
-  glBindRenderbuffer(GL_RENDERBUFFER, pictureBuffers[1]);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, pictureWidth, pictureHeight);
-  glGenFramebuffers(1, &pictureFramebuffer);
-  glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                            pictureBuffers[0]);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
-                            pictureBuffers[1]);
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
-    ShowError("cvn_WinAPI", "Pixel Format not Available");
-}
-
 }  // namespace
 
 void SetWindowIdentity(const char*, const uint8_t*, int32_t) {}
@@ -99,7 +82,8 @@ void OpenWindow(const char*, int32_t width, int32_t height, int32_t colorBits, b
   if (context <= 0) ShowError("cvn_WinAPI", "Render Context could not be set");
   emscripten_webgl_make_context_current(context);
   if (!glweb::Init()) ShowError("cvn_WinAPI", "Render Context could not be set");
-  CreatePictureFramebuffer(colorBits);
+  if (!CreatePictureFramebuffer(picture, width, height, colorBits))
+    ShowError("cvn_WinAPI", "Pixel Format not Available");
   // Full screen was asked for by the page when Go! was pressed: only a user's action
   // may ask for it.
   emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, OnKeyDown);
@@ -109,10 +93,7 @@ void OpenWindow(const char*, int32_t width, int32_t height, int32_t colorBits, b
 void CloseWindow() {
   if (!context) return;
   emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, nullptr);
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  glDeleteFramebuffers(1, &pictureFramebuffer);
-  glDeleteRenderbuffers(2, pictureBuffers);
-  pictureFramebuffer = 0;
+  DeletePictureFramebuffer(picture);
   emscripten_webgl_destroy_context(context);
   context = 0;
   Running = false;
@@ -129,10 +110,10 @@ void SwapFrame() {
   if (!context) return;
   glweb::Flush();
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, pictureFramebuffer);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
   glBlitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth, pictureHeight,
                     GL_COLOR_BUFFER_BIT, GL_NEAREST);
-  glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, picture.Framebuffer);
   WaitForDisplay();
 }
 
@@ -169,7 +150,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t* lumetra_read_picture() {
   glweb::Flush();
   readBack.assign(size_t(pictureWidth) * pictureHeight * 4, 0);
   std::vector<uint8_t> bottomFirst(readBack.size());
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, pictureFramebuffer);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
   emscripten_glReadPixels(0, 0, pictureWidth, pictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
                           bottomFirst.data());
   const size_t row = size_t(pictureWidth) * 4;

@@ -1,0 +1,30 @@
+// A whole run of the page in headless Chromium with the dialog's defaults, and its
+// figures: the LUMETRA_STATS report (frame routines, frames presented, presented
+// interval) and the music clock's rate against the audio context's time.
+//   NODE_PATH=build-web/test-driver/node_modules node bench/web/live_run.js [CHROMIUM FLAG...]
+// Flags go to Chromium, for example --disable-frame-rate-limit --disable-gpu-vsync
+// (present as fast as the page can draw instead of at 60 Hz).
+'use strict';
+const {start, go, sleep} = require('../../tests/web/harness.js');
+
+(async () => {
+  const session = await start(process.argv.slice(2));
+  const page = await session.open('stats=1');
+  await go(page);
+  const samples = [];
+  while (!(await page.evaluate(() => window.lumetraExitCode !== undefined))) {
+    const sample = await page.evaluate(() => ({clock: Module._lumetra_frame_clock(),
+                                              audio: Module.audioContext.currentTime}));
+    if (sample.clock > 5000 && sample.clock < 65000) samples.push(sample);
+    await sleep(250);
+  }
+  const n = samples.length;
+  const mx = samples.reduce((s, p) => s + p.audio, 0) / n;
+  const my = samples.reduce((s, p) => s + p.clock, 0) / n;
+  const slope = samples.reduce((s, p) => s + (p.audio - mx) * (p.clock - my), 0) /
+                samples.reduce((s, p) => s + (p.audio - mx) ** 2, 0) / 1000;
+  const report = page.log.join('\n');
+  console.log(report.slice(report.indexOf('Lumetra stats')).replace(/\npage error: ExitStatus/, ''));
+  console.log(`  audio clock     ${slope.toFixed(4)} of the audio context's time (${n} samples)`);
+  await session.stop();
+})();
