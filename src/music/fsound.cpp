@@ -302,18 +302,10 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
 }
 
 FSOUND_STREAM* FSOUND_Stream_OpenFile(const char* path, unsigned int, int) {
-  if (!CheckStreamFile(path)) return nullptr;
-  mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
-  if (!decoder) {
-    Fail(FMOD_ERR_MEMORY);
-    return nullptr;
-  }
   // Decoded as 16-bit samples at the file's own rate and channels; SDL converts
   // them to the device's 44100 Hz stereo (this libmpg123 does not resample).
-  // Gapless: where the file's tag states the encoder's delay and padding, they are
-  // cut, so the first sample played is the first one composed.
-  mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
-  mpg123_format_none(decoder);
+  mpg123_handle* decoder = NewStreamDecoder(path, 0);
+  if (!decoder) return nullptr;
   const long* rates = nullptr;
   size_t rateCount = 0;
   mpg123_rates(&rates, &rateCount);

@@ -25,6 +25,8 @@ bool CheckInit(int mixRate, int maxChannels) {
   return true;
 }
 
+namespace {
+
 bool CheckStreamFile(const char* path) {
   if (!initialised) return Fail(FMOD_ERR_UNINITIALIZED);
   struct stat info{};
@@ -33,6 +35,20 @@ bool CheckStreamFile(const char* path) {
                                                              : FMOD_ERR_FILE_BAD);
   if (!S_ISREG(info.st_mode)) return Fail(FMOD_ERR_FILE_BAD);
   return true;
+}
+
+}  // namespace
+
+mpg123_handle* NewStreamDecoder(const char* path, long extraFlags) {
+  if (!CheckStreamFile(path)) return nullptr;
+  mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+  if (!decoder) {
+    Fail(FMOD_ERR_MEMORY);
+    return nullptr;
+  }
+  mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | extraFlags, 0);
+  mpg123_format_none(decoder);
+  return decoder;
 }
 
 }  // namespace fsound

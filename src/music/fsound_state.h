@@ -2,6 +2,8 @@
 // desktop (fsound.cpp) and Web Audio in a page (fsound_web.cpp).
 #pragma once
 
+#include <mpg123.h>
+
 namespace music::fsound {
 
 extern int lastError;    // FSOUND_GetError's code
@@ -14,8 +16,11 @@ bool Fail(int code);
 // FSOUND_Init's checks before it opens anything: not started yet, 44100 Hz, a channel.
 bool CheckInit(int mixRate, int maxChannels);
 
-// FSOUND_Stream_OpenFile's checks before decoding: started, and path names a regular
-// file (else FMOD_ERR_FILE_NOTFOUND or FMOD_ERR_FILE_BAD).
-bool CheckStreamFile(const char* path);
+// FSOUND_Stream_OpenFile's start: checks that the system is started and that path
+// names a regular file (else FMOD_ERR_FILE_NOTFOUND or FMOD_ERR_FILE_BAD), then makes
+// a quiet, gapless decoder (where the file's tag states the encoder's delay and
+// padding, they are cut, so the first sample played is the first one composed) with
+// the given extra flags and no output format yet. Null on failure.
+mpg123_handle* NewStreamDecoder(const char* path, long extraFlags);
 
 }  // namespace music::fsound

@@ -159,16 +159,9 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
 }
 
 FSOUND_STREAM* FSOUND_Stream_OpenFile(const char* path, unsigned int, int) {
-  if (!CheckStreamFile(path)) return nullptr;
-  mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
-  if (!decoder) {
-    Fail(FMOD_ERR_MEMORY);
-    return nullptr;
-  }
-  // Float stereo at the context's rate (libmpg123 resamples a file of another rate);
-  // gapless, so the first sample played is the first one composed.
-  mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_FORCE_STEREO, 0);
-  mpg123_format_none(decoder);
+  // Float stereo at the context's rate (libmpg123 resamples a file of another rate).
+  mpg123_handle* decoder = NewStreamDecoder(path, MPG123_FORCE_STEREO);
+  if (!decoder) return nullptr;
   mpg123_format(decoder, contextRate, MPG123_STEREO, MPG123_ENC_FLOAT_32);
   long rate = 0;
   int channels = 0, encoding = 0;
