@@ -57,7 +57,12 @@ EM_JS(int, OpenContext, (int bufferFrames), {
     let context = Module['audioContext'];
     if (!context) {
       const Context = window.AudioContext || window.webkitAudioContext;
-      context = Module['audioContext'] = new Context({sampleRate: 44100});
+      try {
+        context = new Context({sampleRate: 44100});
+      } catch (error) {
+        context = new Context();
+      }
+      Module['audioContext'] = context;
     }
     const node = context.createScriptProcessor(bufferFrames, 0, 2);
     node.onaudioprocess = (event) => {
