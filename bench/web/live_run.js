@@ -1,15 +1,25 @@
 // A whole run of the page in headless Chromium with the dialog's defaults, and its
 // figures: the LUMETRA_STATS report (frame routines, frames presented, presented
 // interval) and the music clock's rate against the audio context's time.
-//   NODE_PATH=build-web/test-driver/node_modules node bench/web/live_run.js [CHROMIUM FLAG...]
-// Flags go to Chromium, for example --disable-frame-rate-limit --disable-gpu-vsync
-// (present as fast as the page can draw instead of at 60 Hz).
+//   NODE_PATH=build-web/test-driver/node_modules node bench/web/live_run.js [--refresh=HZ] [CHROMIUM FLAG...]
+// --refresh=HZ stands in for a display of that rate: the page's animation frames come
+// from a timer every 1000/HZ ms instead of headless Chromium's 60 Hz. Other flags go
+// to Chromium, for example --disable-frame-rate-limit --disable-gpu-vsync (animation
+// frames as fast as the page asks for them).
 'use strict';
 const {start, go, sleep} = require('../../tests/web/harness.js');
 
 (async () => {
-  const session = await start(process.argv.slice(2));
-  const page = await session.open('stats=1');
+  const args = process.argv.slice(2);
+  const refresh = Number(args.find((a) => a.startsWith('--refresh='))?.split('=')[1]);
+  const session = await start(args.filter((a) => !a.startsWith('--refresh=')));
+  const page = await session.open('stats=1', refresh ? (hz) => {
+    let next = performance.now();
+    window.requestAnimationFrame = (callback) => {
+      next = Math.max(next + 1000 / hz, performance.now());
+      return setTimeout(() => callback(performance.now()), next - performance.now());
+    };
+  } : undefined, refresh);
   await go(page);
   const samples = [];
   while (!(await page.evaluate(() => window.lumetraExitCode !== undefined))) {

@@ -38,8 +38,9 @@ async function start(flags = []) {
   const base = `http://127.0.0.1:${server.address().port}/`;
   return {
     browser,
-    // A new page at index.html?query, with its console kept, once the dialog shows.
-    async open(query = '') {
+    // A new page at index.html?query, with its console kept, once the dialog shows;
+    // before it loads, setup(arg) runs in it if given.
+    async open(query = '', setup, arg) {
       const page = await browser.newPage();
       await page.setViewport({width: 1024, height: 768});
       page.log = [];
@@ -48,6 +49,7 @@ async function start(flags = []) {
         if (process.env.LUMETRA_WEB_ECHO) console.log('page: ' + message.text());
       });
       page.on('pageerror', (error) => page.log.push('page error: ' + error.message));
+      if (setup) await page.evaluateOnNewDocument(setup, arg);
       await page.goto(base + (query ? '?' + query : ''));
       await page.waitForSelector('#dialog:not([hidden])', {timeout: 60000});
       return page;
