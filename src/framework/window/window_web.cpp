@@ -35,10 +35,21 @@ int32_t pictureHeight = 0;
 PictureFramebuffer picture;
 std::deque<bool> keyEvents;     // key presses not yet handled: true for Escape
 std::vector<uint8_t> readBack;
+bool wasFullscreen = false;
 
 // Keys wait in a queue, so a frame handles at most one, as on the desktop.
 EM_BOOL OnKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
   keyEvents.push_back(std::strcmp(event->key, "Escape") == 0);
+  return EM_FALSE;
+}
+
+// Browsers keep Escape for leaving full screen, and the page never sees that key
+// press: leaving the full screen that Go! asked for ends the run as Escape does.
+EM_BOOL OnFullscreenChange(int, const EmscriptenFullscreenChangeEvent* event, void*) {
+  if (event->isFullscreen)
+    wasFullscreen = true;
+  else if (wasFullscreen)
+    keyEvents.push_back(true);
   return EM_FALSE;
 }
 
@@ -87,12 +98,19 @@ void OpenWindow(const char*, int32_t width, int32_t height, int32_t colorBits, b
   // Full screen was asked for by the page when Go! was pressed: only a user's action
   // may ask for it.
   emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, OnKeyDown);
+  EmscriptenFullscreenChangeEvent state{};
+  wasFullscreen = emscripten_get_fullscreen_status(&state) == EMSCRIPTEN_RESULT_SUCCESS &&
+                  state.isFullscreen;
+  emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_TRUE,
+                                           OnFullscreenChange);
   Running = true;
 }
 
 void CloseWindow() {
   if (!context) return;
   emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, nullptr);
+  emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_TRUE,
+                                           nullptr);
   DeletePictureFramebuffer(picture);
   emscripten_webgl_destroy_context(context);
   context = 0;
