@@ -132,18 +132,19 @@ void Emit(GLenum kind, const Vertex& v) {
   gl.batch.insert(gl.batch.end(), v.tex, v.tex + 2);
 }
 
-// Twice the signed area of the polygon in normalised device coordinates, from the
-// homogeneous coordinates (positive: counter-clockwise, the front face).
+// The polygon's facing in window coordinates, from its homogeneous coordinates:
+// positive for counter-clockwise (the front face). Each triangle of its fan counts by
+// the determinant of its (x, y, w) rows, whose sign is that of the part of it in front
+// of the eye, even where some corners lie behind it and dividing by w would flip it.
 double FacingArea(const Vertex* v, size_t count) {
   double area = 0;
   for (size_t i = 1; i + 1 < count; ++i) {
     const float* a = v[0].clip;
     const float* b = v[i].clip;
     const float* c = v[i + 1].clip;
-    const double det = double(a[0]) * (double(b[1]) * c[3] - double(b[3]) * c[1]) -
-                       double(a[1]) * (double(b[0]) * c[3] - double(b[3]) * c[0]) +
-                       double(a[3]) * (double(b[0]) * c[1] - double(b[1]) * c[0]);
-    area += det / (double(a[3]) * b[3] * c[3]);
+    area += double(a[0]) * (double(b[1]) * c[3] - double(b[3]) * c[1]) -
+            double(a[1]) * (double(b[0]) * c[3] - double(b[3]) * c[0]) +
+            double(a[3]) * (double(b[0]) * c[1] - double(b[1]) * c[0]);
   }
   return area;
 }
