@@ -30,5 +30,6 @@ target_link_options(lumetra PRIVATE
   -sUSE_OFFSET_CONVERTER
   "-sEXPORTED_RUNTIME_METHODS=['FS','ENV']"
   --preload-file ${LUMETRA_WEB_DATA}/data@/data)
-set_property(TARGET lumetra APPEND PROPERTY LINK_DEPENDS ${LUMETRA_WEB_DATA}/data/lumetra.mp3)
+file(GLOB web_data ${LUMETRA_WEB_DATA}/data/*)
+set_property(TARGET lumetra APPEND PROPERTY LINK_DEPENDS ${web_data})
 configure_file(web/index.html ${LUMETRA_WEB_SITE}/index.html COPYONLY)

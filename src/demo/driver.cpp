@@ -1,14 +1,13 @@
 // The driver: start-up order, frame loop and shutdown order of the production.
 #include "demo/driver.h"
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
 
-#include <GL/gl.h>
+#include <algorithm>
 
 #include "framework/particle/random.h"
 #endif
@@ -80,22 +79,6 @@ int32_t ReadClock() {
 // responsive and the motion slows, as a slow desktop's does.
 constexpr int kMostFramesPerRefresh = 8;
 
-// A frame that will not be shown is drawn at a one-pixel viewport: the scenes clear
-// every frame and keep their motion on the CPU, so its motion is exact and its pixels
-// cost nothing.
-void DrawFrame(int32_t clock, bool shown) {
-  if (!shown) {
-    glViewport(0, 0, 1, 1);
-    glScissor(0, 0, 1, 1);  // glClear ignores the viewport
-    glEnable(GL_SCISSOR_TEST);
-  }
-  DrawTimelineFrame(clock);
-  if (!shown) {
-    glDisable(GL_SCISSOR_TEST);
-    glViewport(0, 0, Settings.Width, Settings.Height);
-  }
-}
-
 void RunFrameLoop() {
   if (stepped) particle::SeedRandom(steppedSeed);
   int64_t due = 0;  // stream time of the next frame routine
@@ -109,7 +92,10 @@ void RunFrameLoop() {
       window::DispatchOneEvent();
       const bool shown = now - due < kFramePaceMs;
       clock = shown ? now : static_cast<int32_t>(due);
-      DrawFrame(clock, shown);
+      if (shown)
+        DrawTimelineFrame(clock);
+      else
+        DrawUnseenTimelineFrame(clock, Settings.Width, Settings.Height);
       NoteFrameRoutine();
       lastFrameClock = clock;
       if (clock > kEndMs) window::SendDestroy();
@@ -120,18 +106,13 @@ void RunFrameLoop() {
   }
 }
 
-}  // namespace demo
-
-extern "C" {
-EMSCRIPTEN_KEEPALIVE void lumetra_step_frames(uint32_t seed, int32_t holdMs) {
-  demo::stepped = true;
-  demo::steppedSeed = seed;
-  demo::steppedHoldMs = holdMs;
-}
-EMSCRIPTEN_KEEPALIVE int32_t lumetra_frame_clock() { return demo::lastFrameClock; }
+extern "C" EMSCRIPTEN_KEEPALIVE void lumetra_step_frames(uint32_t seed, int32_t holdMs) {
+  stepped = true;
+  steppedSeed = seed;
+  steppedHoldMs = holdMs;
 }
 
-namespace demo {
+extern "C" EMSCRIPTEN_KEEPALIVE int32_t lumetra_frame_clock() { return lastFrameClock; }
 
 #endif
 

@@ -1,5 +1,7 @@
 #include "demo/timeline.h"
 
+#include <GL/gl.h>
+
 #include "scenes/checker_stack.h"
 #include "scenes/flare_field.h"
 #include "scenes/globals.h"
@@ -44,6 +46,15 @@ void DrawTimelineFrame(int32_t clock) {
   for (const TimelineRow& row : Timeline) {
     if (RowContains(row, clock)) row.Routine();
   }
+}
+
+void DrawUnseenTimelineFrame(int32_t clock, int32_t width, int32_t height) {
+  glViewport(0, 0, 1, 1);
+  glScissor(0, 0, 1, 1);  // glClear ignores the viewport
+  glEnable(GL_SCISSOR_TEST);
+  DrawTimelineFrame(clock);
+  glDisable(GL_SCISSOR_TEST);
+  glViewport(0, 0, width, height);
 }
 
 }  // namespace demo

@@ -7,7 +7,6 @@
 #include <mpg123.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "music/fsound.h"
@@ -49,21 +48,13 @@ int contextRate = 44100;  // the context's sample rate, which the decoder delive
 FSOUND_STREAM* current = nullptr;
 float planes[2][kBufferFrames];
 
-// The page's audio context (the page makes it when Go! is pressed, the user's action
-// that lets a page start sound) with a script processor feeding it; its sample rate,
-// or 0 when no context can play.
+// The page's audio context (the page makes it when Go! is pressed with Music ticked:
+// only a user's action lets a page start sound) with a script processor feeding it;
+// its sample rate, or 0 when there is none.
 EM_JS(int, OpenContext, (int bufferFrames), {
   try {
-    let context = Module['audioContext'];
-    if (!context) {
-      const Context = window.AudioContext || window.webkitAudioContext;
-      try {
-        context = new Context({sampleRate: 44100});
-      } catch (error) {
-        context = new Context();
-      }
-      Module['audioContext'] = context;
-    }
+    const context = Module['audioContext'];
+    if (!context) return 0;
     const node = context.createScriptProcessor(bufferFrames, 0, 2);
     node.onaudioprocess = (event) => {
       const out = event.outputBuffer;

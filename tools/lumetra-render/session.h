@@ -36,9 +36,8 @@ void StopProduction();
 // Back to the state before the first frame: scene globals and random seed.
 void RestartScenes(uint32_t seed);
 
-// Draws the frames at clocks first, first + 15, ... up to and including last, with
-// the viewport shrunk to one pixel: scenes clear every frame and keep their motion
-// state on the CPU, so this advances the motion exactly without paying for the pixels.
+// Draws the frames at clocks first, first + 15, ... up to and including last, each
+// at a one-pixel viewport (demo::DrawUnseenTimelineFrame).
 // progress(done, total) is called now and then.
 using ProgressFn = std::function<void(int64_t done, int64_t total)>;
 void FastForward(int32_t first, int32_t last, FrameSize size, const ProgressFn& progress = {});

@@ -35,7 +35,6 @@ void emscripten_glDeleteTextures(GLsizei, const GLuint*);
 void emscripten_glReadPixels(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
 void emscripten_glPixelStorei(GLenum, GLint);
 void emscripten_glGetIntegerv(GLenum, GLint*);
-void emscripten_glGenerateMipmap(GLenum);
 }
 
 namespace window::glweb {
@@ -166,19 +165,10 @@ void EmitPolygon(const Vertex* v, size_t count) {
   }
 }
 
+// The production draws quads and triangles only.
 void AssemblePending() {
-  const size_t sides = gl.primitive == GL_QUADS ? 4 : gl.primitive == GL_TRIANGLES ? 3 : 0;
-  if (gl.primitive == GL_LINES) {
-    for (size_t i = 0; i + 1 < gl.pending.size(); i += 2) {
-      Emit(GL_LINES, gl.pending[i]);
-      Emit(GL_LINES, gl.pending[i + 1]);
-    }
-  } else if (gl.primitive == GL_POLYGON || gl.primitive == GL_TRIANGLE_FAN) {
-    if (gl.pending.size() >= 3) EmitPolygon(gl.pending.data(), gl.pending.size());
-  } else if (sides) {
-    for (size_t i = 0; i + sides <= gl.pending.size(); i += sides)
-      EmitPolygon(&gl.pending[i], sides);
-  }
+  const size_t sides = gl.primitive == GL_QUADS ? 4 : 3;
+  for (size_t i = 0; i + sides <= gl.pending.size(); i += sides) EmitPolygon(&gl.pending[i], sides);
   gl.pending.clear();
 }
 
@@ -352,7 +342,6 @@ void glRotated(GLdouble angle, GLdouble x, GLdouble y, GLdouble z) {
                    x * y * t - z * s, y * y * t + c, y * z * t + x * s, 0,
                    x * z * t + y * s, y * z * t - x * s, z * z * t + c, 0, 0, 0, 0, 1});
 }
-void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) { glRotated(angle, x, y, z); }
 void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
   const double f = 1.0 / std::tan(fovy * M_PI / 360.0);
   MultiplyCurrent({f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (zFar + zNear) / (zNear - zFar), -1, 0,
@@ -376,13 +365,11 @@ void glVertex3d(GLdouble x, GLdouble y, GLdouble z) {
   if (gl.inBegin) DoVertex(x, y, z);
 }
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { glVertex3d(x, y, z); }
-void glVertex2f(GLfloat x, GLfloat y) { glVertex3d(x, y, 0); }
 void glColor4d(GLdouble r, GLdouble g, GLdouble b, GLdouble a) {
   if (gl.compiling) return Recording(ListOp::Color, r, g, b, a);
   DoColor(r, g, b, a);
 }
 void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) { glColor4d(r, g, b, a); }
-void glColor3f(GLfloat r, GLfloat g, GLfloat b) { glColor4d(r, g, b, 1); }
 void glTexCoord2d(GLdouble s, GLdouble t) {
   if (gl.compiling) return Recording(ListOp::TexCoord, s, t);
   gl.tex[0] = s;
@@ -418,9 +405,6 @@ void glCallList(GLuint list) {
       case ListOp::Point: glVertex3d(op.v[0], op.v[1], op.v[2]); break;
     }
   }
-}
-void glDeleteLists(GLuint list, GLsizei range) {
-  for (GLsizei i = 0; i < range; ++i) gl.lists.erase(list + i);
 }
 
 // Rasterisation state.

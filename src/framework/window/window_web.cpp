@@ -18,11 +18,6 @@
 #include "framework/window/picture_framebuffer.h"
 #include "framework/window/window.h"
 
-extern "C" {
-void emscripten_glBindFramebuffer(GLenum, GLuint);
-void emscripten_glReadPixels(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
-}
-
 namespace window {
 
 bool Running = false;
@@ -165,12 +160,11 @@ void CloseOffscreenContext() {}
 extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t* lumetra_read_picture() {
   using namespace window;
   if (!context) return nullptr;
-  glweb::Flush();
   readBack.assign(size_t(pictureWidth) * pictureHeight * 4, 0);
   std::vector<uint8_t> bottomFirst(readBack.size());
   glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
-  emscripten_glReadPixels(0, 0, pictureWidth, pictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
-                          bottomFirst.data());
+  glReadPixels(0, 0, pictureWidth, pictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+               bottomFirst.data());  // the layer's: draws what is queued first
   const size_t row = size_t(pictureWidth) * 4;
   for (int32_t y = 0; y < pictureHeight; ++y)
     std::memcpy(&readBack[row * y], &bottomFirst[row * (pictureHeight - 1 - y)], row);
