@@ -13,5 +13,7 @@ mapfile -t missing < <(comm -23 <(printf '%s\n' "${wanted[@]}") <(printf '%s\n' 
 echo "Installing missing packages: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-$sudo apt-get update
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+# Another install running at the same time (a second build script) is waited for.
+lock=(-o DPkg::Lock::Timeout=600)
+$sudo apt-get "${lock[@]}" update
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get "${lock[@]}" install -y --no-install-recommends "${missing[@]}"
