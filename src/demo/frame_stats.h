@@ -19,7 +19,7 @@ void NoteFramePresented(int32_t clock, std::chrono::steady_clock::time_point sta
 void NoteFrameRoutine();
 
 // The report's swap line after "swap interval": what was asked (0) and what is in
-// force, and whether the driver refused the request.
+// force, and whether the driver refused the request (on a page: that there is none).
 std::string SwapIntervalText(window::SwapControl swap);
 
 }  // namespace demo

@@ -34,10 +34,12 @@ void SwapFrame();
 void SendDestroy();
 
 // The buffer-swap interval after OpenWindow: 0 (frames never wait for the display)
-// unless the driver refused the request, when it keeps its own.
+// unless the driver refused the request, when it keeps its own. A page has none to ask
+// for: the browser shows each frame at the display's next refresh.
 struct SwapControl {
-  int32_t Interval;  // as the driver reports it
-  bool Refused;      // the request for interval 0 failed
+  int32_t Interval;    // as the driver reports it
+  bool Refused;        // the request for interval 0 failed
+  bool Asked = true;   // false where there is no interval to ask for (a page)
 };
 SwapControl SwapInterval();
 

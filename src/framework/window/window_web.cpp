@@ -133,7 +133,7 @@ void SwapFrame() {
 void SendDestroy() { Running = false; }
 
 // The browser shows each frame at its display's refresh; there is no interval to ask for.
-SwapControl SwapInterval() { return {1, true}; }
+SwapControl SwapInterval() { return {1, false, false}; }
 
 void ShowMessageBox(const char* caption, const char* text) {
   std::fprintf(stderr, "%s: %s\n", caption, text);
@@ -145,7 +145,10 @@ void ShowError(const char* caption, const char* message) {
   std::exit(0);
 }
 
-uint64_t TickCount() { return static_cast<uint64_t>(emscripten_get_now()); }
+// Milliseconds since 1970 by the page's steady clock (its start plus the time since):
+// the random seed taken from it differs between visits and reloads.
+EM_JS(double, PageTicks, (), { return performance.timeOrigin + performance.now(); });
+uint64_t TickCount() { return static_cast<uint64_t>(PageTicks()); }
 
 void Idle() { YieldToBrowser(); }
 
@@ -154,6 +157,10 @@ bool OpenOffscreenContext(int32_t, int32_t) { return false; }
 void CloseOffscreenContext() {}
 
 }  // namespace window
+
+// The page's close request (its End control, a lost WebGL context): as a desktop
+// window's close button, it ends the run after the current frame.
+extern "C" EMSCRIPTEN_KEEPALIVE void window_web_close() { window::keyEvents.push_back(true); }
 
 // For the page's tests: the picture last drawn, as RGBA rows from the top, in a buffer
 // that stays valid until the next call.
