@@ -38,6 +38,7 @@ async function start(flags = []) {
   const base = `http://127.0.0.1:${server.address().port}/`;
   return {
     browser,
+    base,
     // A new page at index.html?query, with its console kept, once the dialog shows;
     // before it loads, setup(arg) runs in it if given.
     async open(query = '', setup, arg) {

@@ -1,9 +1,9 @@
-// The page as a user meets it: the dialog, a whole run with its sound, Escape, the
-// 16-bit picture and an error box.
+// The page as a user meets it: the dialog, a whole run with its sound, Escape, touch,
+// the 16-bit picture, full screen, error boxes and what the page says when it fails.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
-const {start, go, waitInPage, sleep} = require('./harness.js');
+const {start, go, waitInPage, sleep, site} = require('./harness.js');
 
 let session;
 test.before(async () => { session = await start(); });
@@ -93,6 +93,7 @@ test('a whole run plays its sound in step and ends by itself after 70 s', {timeo
   assert.strictEqual(await statusText(page), 'Lumetra has ended.');
   const report = page.log.join('\n');
   console.log(report.slice(report.indexOf('Lumetra stats')));
+  assert.match(report, /swap interval\s+none to ask for/);
   const routines = Number(/frame routines\s+(\d+)/.exec(report)?.[1]);
   assert.ok(Math.abs(routines - 4667) <= 47, `${routines} frame routines in the run`);
   await page.close();
@@ -118,17 +119,83 @@ test('Escape ends a run; 16 bits draw through a 5/6/5 picture', async () => {
   await page.close();
 });
 
-// Browsers keep Escape for leaving full screen; leaving it ends the run instead.
-test('full screen: the picture fills the screen, and leaving it ends the run', async () => {
+test('a tap on the picture shows End, which ends the run; Watch again starts anew',
+     async () => {
   const page = await session.open();
-  await go(page, {fullscreen: true, music: false});
+  await go(page, {fullscreen: false, music: false});
   await waitInPage(page, () => Module._lumetra_frame_clock() > 1000, null, 60000, 'frame 1000');
-  assert.deepStrictEqual(await page.evaluate(() => [document.fullscreenElement?.id,
-      getComputedStyle(Module.canvas).width, getComputedStyle(Module.canvas).height]),
-                         ['stage', '1024px', '768px']);
-  await page.evaluate(() => document.exitFullscreen());
+  await page.tap('#canvas');
+  await page.waitForSelector('#end', {visible: true, timeout: 5000});
+  await page.tap('#end');
   await waitInPage(page, () => window.lumetraExitCode === 0, null, 10000, 'the end');
+  assert.strictEqual(await statusText(page), 'Lumetra has ended.');
+  await Promise.all([page.waitForNavigation(), page.click('#again')]);
+  await page.waitForSelector('#dialog:not([hidden])', {timeout: 60000});
   await page.close();
+});
+
+// Browsers keep Escape for leaving full screen; leaving it ends the run instead. Safari
+// before 16.4 has only the prefixed calls.
+for (const calls of ['standard', 'prefixed']) {
+  test(`full screen (${calls} calls): the picture fills the screen without a cursor, and ` +
+       'leaving it ends the run', async () => {
+    const page = await session.open('', (calls) => {
+      if (calls !== 'prefixed') return;
+      delete Element.prototype.requestFullscreen;
+      delete Document.prototype.exitFullscreen;
+      delete Document.prototype.fullscreenElement;
+    }, calls);
+    await go(page, {fullscreen: true, music: false});
+    await waitInPage(page, () => Module._lumetra_frame_clock() > 1000, null, 60000, 'frame 1000');
+    assert.deepStrictEqual(await page.evaluate(() => [document.webkitFullscreenElement?.id,
+        getComputedStyle(Module.canvas).width, getComputedStyle(Module.canvas).height,
+        getComputedStyle(Module.canvas).cursor]), ['stage', '1024px', '768px', 'none']);
+    await page.evaluate(() => (document.exitFullscreen || document.webkitExitFullscreen).call(document));
+    await waitInPage(page, () => window.lumetraExitCode === 0, null, 10000, 'the end');
+    await page.close();
+  });
+}
+
+test('a page that cannot start says why and what to do', async () => {
+  for (const [address, missing, expected] of [
+    [`file://${site}/index.html`, '', /cannot run from a file .* web server/],
+    ['', 'lumetra.data', /could not load lumetra\.data \(404.*Reload the page/],
+    ['', 'lumetra.wasm', /could not load lumetra\.wasm \(404.*Reload the page/],
+    ['', 'webgl2', /draws with WebGL 2, which this browser does not give the page/]]) {
+    const page = await session.browser.newPage();
+    await page.evaluateOnNewDocument((missing) => {
+      const getContext = HTMLCanvasElement.prototype.getContext;
+      HTMLCanvasElement.prototype.getContext = function(kind, ...rest) {
+        return kind === missing ? null : getContext.call(this, kind, ...rest);
+      };
+    }, missing);
+    await page.setRequestInterception(true);
+    page.on('request', (request) => (request.url().endsWith('/' + missing)
+        ? request.respond({status: 404, body: ''}) : request.continue()));
+    await page.goto(address || session.base);
+    await waitInPage(page, (re) => new RegExp(re).test(document.getElementById('status').textContent),
+                     expected.source, 30000, String(expected));
+    await page.close();
+  }
+});
+
+test('a crash or a lost WebGL context ends picture, sound and full screen, and says so',
+     async () => {
+  for (const [fault, expected] of [
+    [() => { GLctx.drawArrays = () => { throw new Error('a test fault'); }; },
+     /stopped on an error \(a test fault\)/],
+    [() => GLctx.getExtension('WEBGL_lose_context').loseContext(), /WebGL context away/]]) {
+    const page = await session.open();
+    await go(page, {fullscreen: true, music: true});
+    await waitInPage(page, () => Module._lumetra_frame_clock() > 1000, null, 60000, 'frame 1000');
+    await page.evaluate(fault);
+    await waitInPage(page, (re) => new RegExp(re).test(document.getElementById('status').textContent),
+                     expected.source, 10000, String(expected));
+    assert.deepStrictEqual(await page.evaluate(() => [
+      Boolean(document.fullscreenElement), Module.audioContext.state === 'closed' || !Module.audioNode,
+      document.getElementById('again').hidden]), [false, true, false]);
+    await page.close();
+  }
 });
 
 test('a damaged picture shows the desktop\'s error box and exit code', async () => {
