@@ -28,7 +28,7 @@ EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
 int32_t pictureWidth = 0;
 int32_t pictureHeight = 0;
 PictureFramebuffer picture;
-std::deque<bool> keyEvents;     // key presses not yet handled: true for Escape
+std::deque<bool> keyEvents;  // key presses and close requests not yet handled: true ends the run
 std::vector<uint8_t> readBack;
 bool wasFullscreen = false;
 
@@ -147,7 +147,9 @@ void ShowError(const char* caption, const char* message) {
 
 // Milliseconds since 1970 by the page's steady clock (its start plus the time since):
 // the random seed taken from it differs between visits and reloads.
-EM_JS(double, PageTicks, (), { return performance.timeOrigin + performance.now(); });
+EM_JS(double, PageTicks, (), {
+  return (performance.timeOrigin || Date.now() - performance.now()) + performance.now();
+});
 uint64_t TickCount() { return static_cast<uint64_t>(PageTicks()); }
 
 void Idle() { YieldToBrowser(); }
