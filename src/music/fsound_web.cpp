@@ -209,7 +209,8 @@ int FSOUND_Stream_Play(int channel, FSOUND_STREAM* stream) {
   // Returns once the stream's first sound is heard, or once the context has stood
   // still past the stall limit, so the first frame drawn is the first of the sound.
   if (audible) {
-    while (FSOUND_Stream_GetTime(stream) <= 0) Pause(1);
+    while (FSOUND_Stream_GetTime(stream) <= 0 && emscripten_get_now() - stream->playMs < kStallMs)
+      Pause(1);
   }
   return 0;
 }
