@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "music/fsound_clock.h"
 #include "music/fsound_state.h"
 
 namespace music {
@@ -41,6 +42,8 @@ struct FSOUND_STREAM {
   int64_t historyFrames[kHistory] = {};
   int historyCount = 0;
   int historyNext = 0;
+
+  StallClock stall;  // written under clockLock
 
   // The reader's smoothed position.
   int64_t playNs = 0;
@@ -70,11 +73,6 @@ constexpr double kSteerMs = 250.0;
 constexpr double kRateSpanMs = 500.0;
 // The callbacks of this much of the recent past place the device.
 constexpr double kLineMs = 500.0;
-// A device that has not asked for sound for this long has stalled: the position
-// then runs on real time, so a waiting frame loop never hangs. Until then the
-// picture waits for the sound (a sound server that starts late, a device thread
-// that a busy machine keeps waiting), so the two stay together.
-constexpr double kStallMs = 3000.0;
 
 // A sound server that stops answering must not hold the program: opening and closing
 // the device run on a thread of their own, waited for this long at most (a server
@@ -128,14 +126,14 @@ void AudioCallback(void*, Uint8* out, int bytes) {
     std::memset(out, 0, static_cast<size_t>(bytes));
     return;
   }
-  // Past the stall limit the position ran on real time; the sound resumes there, so
-  // picture and sound are together again.
+  // After a stall the sound skips to where the position has got by the time this
+  // buffer is heard (a sound server first plays what it holds).
   int64_t skipped = 0;
   {
     std::lock_guard<std::mutex> hold(clockLock);
-    const double gapMs = (now - stream->anchorNs) / 1e6;
-    if (gapMs > kStallMs + kBufferMs)
-      skipped = static_cast<int64_t>((gapMs - kStallMs - kBufferMs) * kRate / 1000.0);
+    const double skipMs =
+        SkipAfterStall(stream->stall, stream->framesHanded * 1000.0 / kRate, now / 1e6, queuedMs);
+    skipped = static_cast<int64_t>(skipMs * kRate / 1000.0);
   }
   if (skipped > 0) SkipStream(stream, skipped);
   FillFromStream(stream, out, bytes);
@@ -151,6 +149,8 @@ void AudioCallback(void*, Uint8* out, int bytes) {
   stream->anchorFrames = stream->framesHanded;
   stream->anchorNs = now;
   stream->framesHanded += bytes / kFrameBytes;
+  // The device's position moves on until it is a buffer past this callback.
+  OutputMoved(stream->stall, now / 1e6 + kBufferMs);
   stream->historyNs[stream->historyNext] = now;
   stream->historyFrames[stream->historyNext] = stream->anchorFrames;
   stream->historyNext = (stream->historyNext + 1) % FSOUND_STREAM::kHistory;
@@ -167,13 +167,14 @@ struct DeviceState {
 // kept waiting, or early when the device refills after running dry; the recent
 // callbacks, each carried forward at the device's rate and averaged, say where the
 // device is, at most one buffer past the latest callback (the device has asked for
-// no more than that). Without a device, real time since play.
-DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
+// no more than that), and nowhere before the first. Past a stall, the stall rule's.
+// Without a device, real time since play.
+DeviceState Device(FSOUND_STREAM* stream, int64_t now) {
   if (device == 0) return {(now - stream->playNs) / 1e6, 1.0};
   std::lock_guard<std::mutex> hold(clockLock);
   const double sinceCallback = (now - stream->anchorNs) / 1e6;
   const double anchorMs = stream->anchorFrames * 1000.0 / kRate;
-  double ahead = std::min(sinceCallback, kBufferMs);
+  double ahead = stream->framesHanded > 0 ? std::min(sinceCallback, kBufferMs) : 0.0;
   DeviceState state{anchorMs + ahead, 1.0};
   if (stream->historyCount > 1 && sinceCallback <= kStallMs) {
     const int count = stream->historyCount;
@@ -197,11 +198,7 @@ DeviceState Device(const FSOUND_STREAM* stream, int64_t now) {
       if (used > 0) state.positionMs = std::min(sum / used, anchorMs + kBufferMs);
     }
   }
-  // A device that stands still (from the start, too: a sound server that never
-  // begins to play) leaves the position to real time past the stall limit.
-  if (sinceCallback > kStallMs + kBufferMs)
-    state.positionMs += sinceCallback - kStallMs - kBufferMs;
-  state.positionMs -= queuedMs;
+  state.positionMs = StallPosition(stream->stall, state.positionMs - queuedMs, now / 1e6);
   return state;
 }
 
@@ -354,6 +351,7 @@ int FSOUND_Stream_Play(int channel, FSOUND_STREAM* stream) {
     stream->framesHanded = 0;
     stream->anchorFrames = 0;
     stream->playing = true;
+    StartStallClock(stream->stall, stream->playNs / 1e6);
     current = stream;
   }
   if (device != 0) {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "music/fsound.h"
+#include "music/fsound_clock.h"
 #include "music/fsound_state.h"
 
 namespace music {
@@ -32,16 +33,17 @@ struct FSOUND_STREAM {
 
   // The reader's position and the context's progress, for the stall rule.
   double lastReadMs = 0;
-  double lastHeard = -1;       // context time at the previous read
-  double heardSinceMs = 0;     // page time since which the context has not moved
+  double lastHeard = -1;  // context time at the previous read
+  StallClock stall;
 };
 
 namespace {
 
 constexpr int kBufferFrames = 4096;  // a script processor buffer: 93 ms at 44.1 kHz
-// A context that does not move for this long (suspended, no output) leaves the
-// position to real time, so a waiting frame loop never hangs.
-constexpr double kStallMs = 3000.0;
+// The page makes its audio context when Go! is pressed, two seconds of loading before
+// the sound system starts: a context that is not running a second after that cannot
+// start (a browser that refuses it sound, an output that does not open).
+constexpr int kStartWaitMs = 1000;
 
 bool audible = false;     // a context plays the stream
 int contextRate = 44100;  // the context's sample rate, which the decoder delivers
@@ -72,6 +74,17 @@ EM_JS(int, OpenContext, (int bufferFrames), {
     console.error(error);
     return 0;
   }
+});
+
+// Whether the page's audio context runs, waiting up to `waitMs` for it to start.
+EM_ASYNC_JS(int, StartContext, (int waitMs), {
+  const context = Module['audioContext'];
+  if (!context) return 0;
+  if (context.state !== 'running') {
+    await Promise.race([context.resume().catch(() => {}),
+                        new Promise(resolve => setTimeout(resolve, waitMs))]);
+  }
+  return context.state === 'running' ? 1 : 0;
 });
 
 EM_JS(void, CloseContext, (), {
@@ -123,6 +136,12 @@ void Decode(FSOUND_STREAM* stream, int frames) {
   }
 }
 
+// Decodes and drops the given number of frames.
+void SkipStream(FSOUND_STREAM* stream, int64_t frames) {
+  for (; frames > 0 && !stream->ended; frames -= kBufferFrames)
+    Decode(stream, static_cast<int>(std::min<int64_t>(frames, kBufferFrames)));
+}
+
 // Where the stream is at the output by the context, in ms; negative before its
 // first sound.
 double ContextPositionMs(FSOUND_STREAM* stream, double heard) {
@@ -145,6 +164,7 @@ bool FSOUND_Init(int mixRate, int maxChannels, unsigned int) {
   if (!CheckInit(mixRate, maxChannels)) return false;
   audible = false;
   if (output == FSOUND_OUTPUT_AUDIBLE) {
+    if (!StartContext(kStartWaitMs)) return Fail(FMOD_ERR_INIT);
     contextRate = OpenContext(kBufferFrames);
     if (contextRate <= 0) return Fail(FMOD_ERR_INIT);
     audible = true;
@@ -184,7 +204,7 @@ int FSOUND_Stream_Play(int channel, FSOUND_STREAM* stream) {
   if (stream->playing) return 0;
   stream->playing = true;
   stream->playMs = emscripten_get_now();
-  stream->heardSinceMs = stream->playMs;
+  StartStallClock(stream->stall, stream->playMs);
   current = stream;
   // Returns once the stream's first sound is heard, or once the context has stood
   // still past the stall limit, so the first frame drawn is the first of the sound.
@@ -204,13 +224,9 @@ int32_t FSOUND_Stream_GetTime(FSOUND_STREAM* stream) {
     const double heard = HeardContextTime();
     if (heard != stream->lastHeard) {
       stream->lastHeard = heard;
-      stream->heardSinceMs = now;
+      OutputMoved(stream->stall, now);
     }
-    position = ContextPositionMs(stream, heard);
-    // A context that stands still (suspended, or never started) leaves the position to
-    // real time past the stall limit.
-    const double stalledMs = now - stream->heardSinceMs;
-    if (stalledMs > kStallMs) position = std::max(position, 0.0) + stalledMs - kStallMs;
+    position = StallPosition(stream->stall, std::max(ContextPositionMs(stream, heard), 0.0), now);
   }
   position = std::max({position, stream->lastReadMs, 0.0});
   stream->lastReadMs = position;
@@ -245,6 +261,21 @@ extern "C" EMSCRIPTEN_KEEPALIVE float* fsound_web_fill(int frames, double playsA
     std::memset(planes, 0, sizeof planes);
     return planes[0];
   }
+  // A context that asks for sound is moving, whether or not the picture reads the
+  // position (a hidden page draws nothing). After a stall the sound skips to where
+  // the picture will be when this plays.
+  const double now = emscripten_get_now();
+  const double heard = HeardContextTime();
+  if (heard != stream->lastHeard) {
+    stream->lastHeard = heard;
+    OutputMoved(stream->stall, now);
+  }
+  const double inMs = std::max(0.0, playsAt - heard) * 1000.0;
+  const double skipMs =
+      SkipAfterStall(stream->stall, stream->framesHanded * 1000.0 / contextRate, now, inMs);
+  const auto skipped = static_cast<int64_t>(skipMs * contextRate / 1000.0);
+  SkipStream(stream, skipped);
+  stream->framesHanded += skipped;
   Decode(stream, frames);
   if (stream->anchorCount == FSOUND_STREAM::kAnchors) {
     std::memmove(stream->anchorFrames, stream->anchorFrames + 1,

@@ -11,7 +11,8 @@
 namespace testsupport {
 
 bool WriteToneMp3(const std::string& path, double seconds, int rate, int channels,
-                  double frequencyHz, double amplitude, bool tagged, double stepHz) {
+                  double frequencyHz, double amplitude, bool tagged, double stepHz,
+                  double gapMs) {
   lame_global_flags* lame = lame_init();
   if (!lame) return false;
   lame_set_in_samplerate(lame, rate);
@@ -29,8 +30,10 @@ bool WriteToneMp3(const std::string& path, double seconds, int rate, int channel
   const int frames = static_cast<int>(seconds * rate);
   std::vector<short> left(frames), right(frames);
   double phase = 0;
+  const int gapFrames = static_cast<int>(gapMs * rate / 1000);
   for (int i = 0; i < frames; ++i) {
-    double s = amplitude * std::sin(phase);
+    if (i % rate < gapFrames) phase = 0;
+    double s = i % rate < gapFrames ? 0.0 : amplitude * std::sin(phase);
     phase += 2.0 * std::numbers::pi * (frequencyHz + stepHz * (i / rate)) / rate;
     left[i] = right[i] = static_cast<short>(std::lround(s * 32767.0));
   }

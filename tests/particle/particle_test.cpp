@@ -130,4 +130,18 @@ TEST(Random, StaysInRangeAndRepeatsForAGivenSeed) {
   EXPECT_EQ(particle::Random(1), 0);
 }
 
+// A seed gives the same draws in every build (desktop, page, Windows), which is what
+// lets the page show the desktop's particles; the large ranges include one whose
+// draws are sometimes redrawn to stay uniform.
+TEST(Random, ASeedGivesTheSameDrawsInEveryBuild) {
+  particle::SeedRandom(2026);
+  std::vector<int32_t> draws;
+  for (int32_t n : {2, 10, 400, 1000000, 1610612736, 2147483647})
+    for (int i = 0; i < 4; ++i) draws.push_back(particle::Random(n));
+  EXPECT_EQ(draws, (std::vector<int32_t>{0, 1, 0, 1, 9, 9, 0, 7, 191, 7, 395, 248, 198141, 791564,
+                                         911715, 290379, 899124748, 1226424093, 487172642,
+                                         639898034, 1455704374, 635584969, 1159661775,
+                                         1920040343}));
+}
+
 }  // namespace
