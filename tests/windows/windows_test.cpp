@@ -1,0 +1,315 @@
+// The Windows program (build-windows/, ./windows.sh) under Wine: a prefix with a
+// 1024 x 768 virtual desktop (so display modes exist), made once per test run and
+// copied for each program run of the suite, on its own Xvfb, with a private
+// PulseAudio null sink. Skipped where build-windows is not built.
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "common/png_io.h"
+#include "e2e/e2e_harness.h"
+
+namespace {
+
+using namespace e2e;
+
+const fs::path kWindows = fs::path(LUMETRA_SOURCE_DIR) / "build-windows";
+constexpr char kDesktop[] = "Default - Wine desktop";
+
+class WindowsTest : public EndToEnd {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fs::exists(kWindows / "lumetra.exe") || Shell("command -v wine").empty()) return;
+    screen_ = "1024x768x24";
+    EndToEnd::SetUpTestSuite();
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+    const fs::path ready = kBuild / "tests" / "wine-prefix";
+    const int lock = open((ready.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    flock(lock, LOCK_EX);
+    if (!fs::exists(ready / "system.reg")) {
+      // Without a window manager DestroyWindow stalls unless Wine manages no window.
+      fs::create_directories(ready);
+      std::ofstream(ready / "settings.reg")
+          << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n\"Managed\"=\"N\"\n\n"
+             "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n\"Desktop\"=\"Default\"\n\n"
+             "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n\"Default\"=\"1024x768\"\n";
+      Shell("export WINEPREFIX=" + ready.string() + "; wineboot -i >/dev/null 2>&1 && wine regedit " +
+            (ready / "settings.reg").string() + " >/dev/null 2>&1; wineserver -w");
+    }
+    prefix_ = fs::temp_directory_path() / ("lumetra_wine_" + std::to_string(getpid()));
+    Shell("cp -a " + ready.string() + " " + prefix_.string());
+    close(lock);
+    setenv("WINEPREFIX", prefix_.c_str(), 1);
+    Shell("wineserver -p >/dev/null 2>&1");
+    std::string why;
+    ASSERT_TRUE(sound_.Start(&why)) << why;
+  }
+  static void TearDownTestSuite() {
+    if (prefix_.empty()) return;
+    Shell("wineserver -k");
+    sound_.Stop();
+    fs::remove_all(prefix_);
+    EndToEnd::TearDownTestSuite();
+  }
+  void SetUp() override {
+    if (prefix_.empty()) GTEST_SKIP() << "build-windows/lumetra.exe or wine missing";
+    EndToEnd::SetUp();
+  }
+
+  // `program` (lumetra.exe or lumetra-test.exe) under Wine in a folder of its own with
+  // the desktop build's data; sound into the suite's sink unless told otherwise.
+  Process Start(const std::string& program, std::map<std::string, std::string> env = {},
+                const std::string& damaged = "") {
+    const fs::path work = dir_ / "work";
+    fs::create_directories(work / "data");
+    fs::copy_file(kWindows / program, work / program);
+    for (const fs::directory_entry& file : fs::directory_iterator(kBuild / "data"))
+      fs::create_symlink(file.path(), work / "data" / file.path().filename());
+    if (!damaged.empty()) {  // the first 100 bytes only
+      fs::remove(work / "data" / damaged);
+      std::ofstream(work / "data" / damaged) << ReadFile(kBuild / "data" / damaged).substr(0, 100);
+    }
+    env.try_emplace("PULSE_SERVER", sound_.Address());
+    env["PULSE_LATENCY_MSEC"] = "200";
+    return Process::Start({Shell("command -v wine | tr -d '\\n'"), program}, work, env, {},
+                          StderrFile());
+  }
+
+  // Keys to the window with this title, once it shows and has settled (keys sent at
+  // once may come before the window takes them).
+  void Keys(const std::string& title, const std::string& keys) {
+    auto window = FindWindow(title, 60);
+    ASSERT_TRUE(window) << "no window " << title << ": " << ReadFile(StderrFile());
+    Pause(1000);
+    PressKey(window->first, keys);
+  }
+
+  // Whether the virtual desktop reaches this size ("800x600") within the time.
+  static bool DesktopBecomes(const std::string& size, double seconds) {
+    for (auto start = Clock::now(); SecondsSince(start) < seconds; Pause(100)) {
+      auto desktop = FindWindow(kDesktop, 1);
+      if (desktop && desktop->second.rfind(size + "+", 0) == 0) return true;
+    }
+    return false;
+  }
+
+  static inline fs::path prefix_;
+  static inline testsupport::SoundServer sound_{testsupport::SoundServer::kPulseAudio};
+};
+
+// The dialog: Escape does nothing, Return starts with the defaults; keys reach the run.
+TEST_F(WindowsTest, TheDialogStartsTheRunWithWhatItsKeysChose) {
+  const std::map<std::string, std::string> oneFrame = {{"LUMETRA_TEST_FRAMES", "0"},
+                                                      {"LUMETRA_TEST_SEED", "1"},
+                                                      {"LUMETRA_TEST_FRAME_DIR", "."}};
+  {
+    Process run = Start("lumetra-test.exe", oneFrame);
+    Keys("Config", "Escape");
+    Pause(1000);
+    EXPECT_FALSE(run.Wait(0.5));
+    Keys("Config", "Return");
+    EXPECT_EQ(run.Wait(120), 0);
+    EXPECT_NE(ReadFile(StderrFile()).find("settings 640 x 480, 32 bits, fullscreen 1, music 1"),
+              std::string::npos) << ReadFile(StderrFile());
+  }
+  fs::remove_all(dir_ / "work");
+  Process run = Start("lumetra-test.exe", oneFrame);
+  // Go! has the focus: Tab to the list, Down to 800 x 600, the boxes by Tab and space.
+  Keys("Config", "--delay 100 Tab Tab Down Tab space Tab Tab space Return");
+  EXPECT_EQ(run.Wait(120), 0);
+  EXPECT_NE(ReadFile(StderrFile()).find("settings 800 x 600, 32 bits, fullscreen 0, music 0"),
+            std::string::npos) << ReadFile(StderrFile());
+}
+
+TEST_F(WindowsTest, CancelAndClosingTheDialogEndWithZero) {
+  for (const char* keys : {"Tab space", "alt+F4"}) {
+    fs::remove_all(dir_ / "work");
+    Process run = Start("lumetra.exe");
+    Keys("Config", keys);
+    EXPECT_EQ(run.Wait(60), 0) << keys;
+    EXPECT_FALSE(FindWindow("Lumetra", 0)) << keys;
+  }
+}
+
+// Full screen at 800 x 600 switches the virtual desktop's mode; Escape ends the run
+// with the desktop's mode back.
+TEST_F(WindowsTest, FullScreenChangesTheDisplayModeAndRestoresIt) {
+  ASSERT_TRUE(DesktopBecomes("1024x768", 30));
+  Process run = Start("lumetra.exe");
+  Keys("Config", "--delay 100 Tab Tab Down Return");
+  ASSERT_TRUE(DesktopBecomes("800x600", 60));
+  Keys("Lumetra", "Escape");
+  EXPECT_EQ(run.Wait(60), 0);
+  EXPECT_TRUE(DesktopBecomes("1024x768", 10));
+}
+
+// A truncated picture: "Runtime error 100 at 0x..." captioned "Error" over the
+// desktop's own mode, then exit code 100.
+TEST_F(WindowsTest, ADamagedPictureShowsTheRuntimeErrorOverTheDesktopsMode) {
+  Process run = Start("lumetra.exe", {{"WINEDEBUG", "-all,trace+msgbox"}}, "greets3.tqz");
+  Keys("Config", "--delay 100 Tab Tab Down Return");
+  ASSERT_TRUE(DesktopBecomes("800x600", 60));
+  auto box = FindWindow("Error", 60);
+  ASSERT_TRUE(box) << ReadFile(StderrFile());
+  EXPECT_TRUE(DesktopBecomes("1024x768", 5));
+  EXPECT_TRUE(std::regex_search(ReadFile(StderrFile()),
+                                std::regex("MSGBOX_OnInit L\"Runtime error 100 at 0x[0-9A-F]+\"")))
+      << ReadFile(StderrFile());
+  PressKey(box->first, "Return");
+  EXPECT_EQ(run.Wait(60), 100);
+}
+
+TEST_F(WindowsTest, WithoutASoundOutputTheFmodBoxSaysSoAndTheExitCodeIsZero) {
+  Process run = Start("lumetra.exe",
+                      {{"WINEDEBUG", "-all,trace+msgbox"}, {"PULSE_SERVER", "unix:/nonexistent"}});
+  Keys("Config", "Return");
+  Keys("FMOD", "Return");
+  EXPECT_EQ(run.Wait(60), 0);
+  EXPECT_NE(ReadFile(StderrFile()).find("MSGBOX_OnInit L\"Error initializing output device\""),
+            std::string::npos) << ReadFile(StderrFile());
+}
+
+// The soundtrack plays into the sink, and the clock keeps to what the sink has played
+// (the null sink of a busy machine runs slower than real time; Wine's waveOut
+// position runs ahead of both).
+TEST_F(WindowsTest, TheSoundtrackReachesTheSinkAndTheClockFollowsIt) {
+  const fs::path recording = dir_ / "sink.raw";
+  Process record = Process::Start(
+      {"/bin/sh", "-c", "exec parec --server=" + sound_.Address() + " --device=null.monitor "
+       "--raw --format=s16le --channels=2 --rate=44100 --latency-msec=10 > " + recording.string()},
+      dir_, {}, {}, dir_ / "parec.txt");
+  Process run = Start("lumetra.exe", {{"LUMETRA_STATS", "1"}});
+  Keys("Config", "Return");
+  ASSERT_TRUE(FindWindow("Lumetra", 60));
+  Pause(12000);
+  Keys("Lumetra", "Escape");
+  ASSERT_EQ(run.Wait(60), 0);
+  Pause(500);
+  kill(record.pid, SIGTERM);
+  record.Wait(10);
+  std::smatch clock;
+  const std::string stats = ReadFile(StderrFile());
+  ASSERT_TRUE(std::regex_search(stats, clock, std::regex(R"(clock rate +([\d.]+) .*\((\d+) ms in)")))
+      << stats;
+  // The span from the first sound to the last, in the sink's own time.
+  const std::string bytes = ReadFile(recording);
+  std::vector<int16_t> samples(bytes.size() / 2);
+  std::copy_n(bytes.data(), samples.size() * 2, reinterpret_cast<char*>(samples.data()));
+  auto loud = [](int16_t s) { return std::abs(s) > 100; };
+  const auto first = std::find_if(samples.begin(), samples.end(), loud);
+  const auto last = std::find_if(samples.rbegin(), samples.rend(), loud);
+  ASSERT_NE(first, samples.end()) << "no sound reached the sink";
+  const double heardMs = ((samples.rend() - last) - (first - samples.begin())) / 2 / 44.1;
+  const double clockMs = std::stod(clock[2]);
+  std::printf("clock %.0f ms, sink played %.0f ms, clock rate %s\n", clockMs, heardMs,
+              clock[1].str().c_str());
+  // A sink that runs dry inserts silence, which lengthens the span but not the music.
+  EXPECT_GT(heardMs, 10000);
+  EXPECT_LT(clockMs, heardMs + 400);
+  EXPECT_GT(clockMs, heardMs * 0.85);
+}
+
+// Mean absolute difference over the colour channels, and the worst 8 x 8 block's mean,
+// in levels: rasterisers differ by a level or two along edges; a missing wire frame, a
+// garbled quad or a wrong colour moves the worst block by tens of levels.
+std::pair<double, double> Difference(const pngio::Image& want, const std::string& ppm) {
+  std::istringstream in(ppm);
+  std::string magic;
+  int width = 0, height = 0, levels = 0;
+  in >> magic >> width >> height >> levels;
+  in.get();
+  const std::string got = ppm.substr(static_cast<size_t>(in.tellg()));
+  if (width != want.Width || height != want.Height || got.size() != want.Pixels.size())
+    return {255, 255};
+  double total = 0, worst = 0;
+  for (int by = 0; by < height; by += 8) {
+    for (int bx = 0; bx < width; bx += 8) {
+      double sum = 0;
+      int count = 0;
+      for (int y = by; y < std::min(by + 8, height); ++y)
+        for (int i = (y * width + bx) * 3; i < (y * width + std::min(bx + 8, width)) * 3; ++i, ++count)
+          sum += std::abs(int(uint8_t(got[i])) - int(want.Pixels[i]));
+      total += sum;
+      worst = std::max(worst, sum / count);
+    }
+  }
+  return {total / got.size(), worst};
+}
+
+// The test build draws frame n for the clock n x 15 ms from seed 1, as lumetra-render.
+TEST_F(WindowsTest, FramesMatchTheOfflineRendererAtTheSameMoments) {
+  const std::vector<std::pair<std::string, std::string>> moments = {
+      {"loading", "loading picture"}, {"5010", "checker stack"}, {"24000", "wired room"},
+      {"38010", "plasma"},            {"60000", "greetings"}};
+  std::string frames;
+  for (const auto& [moment, name] : moments) frames += (frames.empty() ? "" : ",") + moment;
+  Process run = Start("lumetra-test.exe", {{"LUMETRA_TEST_FRAMES", frames},
+                                           {"LUMETRA_TEST_SEED", "1"},
+                                           {"LUMETRA_TEST_FRAME_DIR", "."}});
+  Keys("Config", "Return");
+  ASSERT_EQ(run.Wait(600), 0) << ReadFile(StderrFile());
+  for (const auto& [moment, name] : moments) {
+    const fs::path reference = dir_ / (moment + ".png");
+    Shell((kBuild / "lumetra-render").string() + " -q --seed 1 --size 640x480 --data " +
+          kBuild.string() + (moment == "loading" ? " --loading" : " --at " + moment) + " -o " +
+          reference.string());
+    pngio::Image want;
+    std::string error;
+    ASSERT_TRUE(pngio::ReadPng(reference, want, error)) << error;
+    const auto [mean, worst] = Difference(want, ReadFile(dir_ / "work" / (moment + ".ppm")));
+    EXPECT_LE(mean, 1.5) << name;
+    EXPECT_LE(worst, 24) << name;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What ./windows.sh ships: a program that imports only Windows' own DLLs and carries
+// the dialog template, and a zip of the program, its data and the README.
+TEST(WindowsPackage, TheProgramNeedsOnlyWindowsAndTheZipHoldsOnlyWhatItShould) {
+  const fs::path exe = kWindows / "lumetra.exe";
+  const std::vector<fs::path> zips = {kWindows / "lumetra-" LUMETRA_VERSION "-windows-x64.zip"};
+  if (!fs::exists(exe) || !fs::exists(zips[0])) GTEST_SKIP() << "./windows.sh has not run";
+  const std::set<std::string> system = {
+      "ADVAPI32.dll", "GDI32.dll", "GLU32.dll",    "IMM32.dll", "KERNEL32.dll",
+      "msvcrt.dll",   "ole32.dll", "OLEAUT32.dll", "OPENGL32.dll", "SETUPAPI.dll",
+      "SHLWAPI.dll",  "USER32.dll", "VERSION.dll", "WINMM.dll"};
+  std::istringstream imports(
+      Shell("x86_64-w64-mingw32-objdump -p " + exe.string() + " | sed -n 's/^\\tDLL Name: //p'"));
+  int count = 0;
+  for (std::string dll; std::getline(imports, dll); ++count)
+    EXPECT_TRUE(system.count(dll)) << dll << " is not one of Windows' own DLLs";
+  EXPECT_GT(count, 0);
+
+  const std::string resources = Shell("x86_64-w64-mingw32-windres -i " + exe.string() + " -O rc");
+  EXPECT_NE(resources.find(R"(108 DIALOG 100, 100, 142, 131
+STYLE 0x90c800c0
+CAPTION "Config"
+FONT 8, "MS Sans Serif"
+BEGIN
+  CONTROL "Go!", 99, "BUTTON", 0x50010001, 5, 111, 50, 14
+  CONTROL "Cancel", 98, "BUTTON", 0x50010000, 85, 111, 50, 14
+  CONTROL "", 50, "COMBOBOX", 0x50210003, 55, 20, 80, 61
+  CONTROL "Fullscreen", 71, "BUTTON", 0x50010003, 12, 58, 53, 8
+  CONTROL "True Color", 72, "BUTTON", 0x50010003, 12, 70, 53, 8
+  CONTROL "Music", 73, "BUTTON", 0x50010003, 12, 82, 53, 8
+  CONTROL "Resolution", 65535, "STATIC", 0x50020000, 10, 22, 36, 8
+  CONTROL "Performance", 65535, "BUTTON", 0x50000007, 4, 44, 130, 54
+  CONTROL "Lumetra", 65535, "STATIC", 0x50020001, 7, 5, 120, 8
+END)"), std::string::npos) << resources;
+  // German (Germany) for every resource: one language line, before the first.
+  const std::regex language("LANGUAGE [^\n]*");
+  const std::vector<std::string> languages(
+      std::sregex_token_iterator(resources.begin(), resources.end(), language), {});
+  EXPECT_EQ(languages, std::vector<std::string>{"LANGUAGE 7, 1"});
+
+  EXPECT_EQ(Shell("cmake -E tar tf " + zips[0].string()),
+            "README.txt\ndata/checkers.tqz\ndata/checkers2.tqz\ndata/flare.tqz\ndata/flare2.tqz\n"
+            "data/greets1.tqz\ndata/greets2.tqz\ndata/greets3.tqz\ndata/intro1.tqz\n"
+            "data/loading.tqz\ndata/lumetra.mp3\nlumetra.exe\n");
+}
+
+}  // namespace
