@@ -47,7 +47,8 @@ if [ ! -f "$mpg123_cache/lib/libmpg123.a" ]; then
 fi
 
 # SDL2 2.26.5 (source package libsdl2), its audio subsystem only: WASAPI, DirectSound
-# and waveOut outputs, threads, timers; no video, input or other subsystems. Linked
+# and waveOut outputs, threads, timers, and the event queue that audio starts with; no
+# video, input or other subsystems. Linked
 # into the program, so without the dynamic API (which would let an environment
 # variable load another SDL).
 sdl_version=2.26.5
@@ -66,7 +67,7 @@ if [ ! -f "$sdl_cache/lib/libSDL2.a" ]; then
     -DCMAKE_TOOLCHAIN_FILE="$top/windows/toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$work/install" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF \
     -DSDL2_DISABLE_SDL2MAIN=ON -DSDL_AUDIO=ON -DSDL_VIDEO=OFF -DSDL_RENDER=OFF \
-    -DSDL_EVENTS=OFF -DSDL_JOYSTICK=OFF -DSDL_HAPTIC=OFF -DSDL_HIDAPI=OFF -DSDL_SENSOR=OFF \
+    -DSDL_EVENTS=ON -DSDL_JOYSTICK=OFF -DSDL_HAPTIC=OFF -DSDL_HIDAPI=OFF -DSDL_SENSOR=OFF \
     -DSDL_POWER=OFF -DSDL_FILESYSTEM=OFF -DSDL_LOCALE=OFF -DSDL_MISC=OFF \
     > "$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 1; }
   cmake --build "$work/build" -j "$jobs" > "$work/make.log" 2>&1 || { tail -50 "$work/make.log"; exit 1; }
