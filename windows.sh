@@ -37,13 +37,10 @@ sed "s/@VERSION@/$version/; s/\$/\r/" windows/README.txt > "$stage/README.txt"
 chmod 755 "$stage" "$stage/data" "$stage/lumetra.exe"
 chmod 644 "$stage/README.txt" "$stage"/data/*
 find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-# Files only, in a fixed order (a folder named in the list would add its files again in
-# the order the file system gives); the zip's local times are UTC.
-mtime=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC')
+# A fixed order, and no extra fields (they would hold the files' change times and
+# owners); the zip's local times are UTC.
 rm -f "$zip"
-(cd "$stage" && LC_ALL=C find . -type f -printf '%P\n' | LC_ALL=C sort > ../zip-files.txt &&
-  TZ=UTC cmake -E tar cf "../$(basename "$zip")" --format=zip --mtime="$mtime" \
-    --files-from=../zip-files.txt)
-rm -f build-windows/zip-files.txt
+(cd "$stage" && LC_ALL=C find . -type f -printf '%P\n' | LC_ALL=C sort |
+  TZ=UTC zip -q -X -D -9 "../$(basename "$zip")" -@)
 [ -s "$zip" ] && [ "$(stat -c %s "$zip")" -gt 1000 ] || { echo "windows.sh: making $zip failed" >&2; exit 1; }
 echo "Built $top/$zip: unzip it on Windows 10 or 11 and run lumetra.exe."
