@@ -294,6 +294,7 @@ TEST_F(WindowsTest, FramesMatchTheOfflineRendererAtTheSameMoments) {
     std::string error;
     ASSERT_TRUE(pngio::ReadPng(reference, want, error)) << error;
     const auto [mean, worst] = Difference(want, ReadFile(dir_ / "work" / (moment + ".ppm")));
+    std::printf("%s: mean difference %.2f, worst block %.1f\n", name.c_str(), mean, worst);
     EXPECT_LE(mean, 1.5) << name;
     EXPECT_LE(worst, 24) << name;
   }
