@@ -300,8 +300,8 @@ TEST_F(WindowsTest, FramesMatchTheOfflineRendererAtTheSameMoments) {
   }
 }
 
-// What ./windows.sh ships: a program that imports only Windows' own DLLs and carries
-// the dialog template, and a zip of the program, its data and the README.
+// What ./windows.sh ships: a program that imports only Windows' own DLLs, and a zip of
+// the program, its data and the README.
 TEST(WindowsPackage, TheProgramNeedsOnlyWindowsAndTheZipHoldsOnlyWhatItShould) {
   const fs::path exe = kWindows / "lumetra.exe";
   const fs::path zip = kWindows / "lumetra-" LUMETRA_VERSION "-windows-x64.zip";
@@ -315,28 +315,6 @@ TEST(WindowsPackage, TheProgramNeedsOnlyWindowsAndTheZipHoldsOnlyWhatItShould) {
   for (std::string dll; std::getline(imports, dll); ++count)
     EXPECT_TRUE(system.count(dll)) << dll << " is not one of Windows' own DLLs";
   EXPECT_GT(count, 0);
-
-  const std::string resources = Shell("x86_64-w64-mingw32-windres -i " + exe.string() + " -O rc");
-  EXPECT_NE(resources.find(R"(108 DIALOG 100, 100, 142, 131
-STYLE 0x90c800c0
-CAPTION "Config"
-FONT 8, "MS Sans Serif"
-BEGIN
-  CONTROL "Go!", 99, "BUTTON", 0x50010001, 5, 111, 50, 14
-  CONTROL "Cancel", 98, "BUTTON", 0x50010000, 85, 111, 50, 14
-  CONTROL "", 50, "COMBOBOX", 0x50210003, 55, 20, 80, 61
-  CONTROL "Fullscreen", 71, "BUTTON", 0x50010003, 12, 58, 53, 8
-  CONTROL "True Color", 72, "BUTTON", 0x50010003, 12, 70, 53, 8
-  CONTROL "Music", 73, "BUTTON", 0x50010003, 12, 82, 53, 8
-  CONTROL "Resolution", 65535, "STATIC", 0x50020000, 10, 22, 36, 8
-  CONTROL "Performance", 65535, "BUTTON", 0x50000007, 4, 44, 130, 54
-  CONTROL "Lumetra", 65535, "STATIC", 0x50020001, 7, 5, 120, 8
-END)"), std::string::npos) << resources;
-  // German (Germany) for every resource: one language line, before the first.
-  const std::regex language("LANGUAGE [^\n]*");
-  const std::vector<std::string> languages(
-      std::sregex_token_iterator(resources.begin(), resources.end(), language), {});
-  EXPECT_EQ(languages, std::vector<std::string>{"LANGUAGE 7, 1"});
 
   EXPECT_EQ(Shell("cmake -E tar tf " + zip.string()),
             "README.txt\ndata/checkers.tqz\ndata/checkers2.tqz\ndata/flare.tqz\ndata/flare2.tqz\n"
