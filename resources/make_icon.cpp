@@ -3,12 +3,14 @@
 // laid out on a 48-unit grid; at 48 pixels each pixel is one sample at its centre,
 // larger sizes average 4 x 4 samples per pixel.
 //   lumetra-icon DIR SIZE...   writes DIR/SIZExSIZE/apps/lumetra.png for each size
+//   lumetra-icon --ico FILE    writes the Windows program's icon: 48 x 48, 256 colours
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -80,11 +82,135 @@ std::vector<uint8_t> Draw(int size) {
   return rgba;
 }
 
+// Median cut: the opaque pixels' colours split, box by box, at the median of the
+// widest channel of the box with the widest range, until there are `count` boxes;
+// each box's mean is a palette colour.
+using Rgb = std::array<uint8_t, 3>;
+std::vector<Rgb> MedianCut(std::vector<Rgb> colours, size_t count) {
+  struct Box {
+    size_t Begin, End;
+  };
+  std::vector<Box> boxes{{0, colours.size()}};
+  auto widest = [&](const Box& box, int& channel) {
+    int best = -1;
+    for (int c = 0; c < 3; ++c) {
+      auto [low, high] = std::minmax_element(
+          colours.begin() + box.Begin, colours.begin() + box.End,
+          [c](const Rgb& a, const Rgb& b) { return a[c] < b[c]; });
+      if ((*high)[c] - (*low)[c] > best) {
+        best = (*high)[c] - (*low)[c];
+        channel = c;
+      }
+    }
+    return best;
+  };
+  while (boxes.size() < count) {
+    int split = -1, channel = 0, range = 0;
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      int c = 0;
+      const int r = boxes[i].End - boxes[i].Begin > 1 ? widest(boxes[i], c) : 0;
+      if (r > range) range = r, split = int(i), channel = c;
+    }
+    if (split < 0) break;
+    Box& box = boxes[split];
+    const size_t middle = (box.Begin + box.End) / 2;
+    std::nth_element(colours.begin() + box.Begin, colours.begin() + middle,
+                     colours.begin() + box.End,
+                     [channel](const Rgb& a, const Rgb& b) { return a[channel] < b[channel]; });
+    boxes.push_back({middle, box.End});
+    boxes[split].End = middle;
+  }
+  std::vector<Rgb> palette;
+  for (const Box& box : boxes) {
+    if (box.Begin == box.End) continue;
+    unsigned sum[3] = {};
+    for (size_t i = box.Begin; i < box.End; ++i)
+      for (int c = 0; c < 3; ++c) sum[c] += colours[i][c];
+    const size_t n = box.End - box.Begin;
+    palette.push_back({uint8_t((sum[0] + n / 2) / n), uint8_t((sum[1] + n / 2) / n),
+                       uint8_t((sum[2] + n / 2) / n)});
+  }
+  return palette;
+}
+
+template <typename T>
+void Put(std::string& out, T value) {
+  for (size_t i = 0; i < sizeof value; ++i) out += char((uint64_t(value) >> (8 * i)) & 0xff);
+}
+
+// An .ico file with one 48 x 48 picture of 256 colours: palette entry 0 is black, for
+// the pixels the mask leaves transparent (alpha below one half).
+bool WriteIco(const std::string& path) {
+  constexpr int size = 48;
+  const std::vector<uint8_t> rgba = Draw(size);
+  std::vector<Rgb> opaque;
+  for (size_t i = 0; i < rgba.size(); i += 4)
+    if (rgba[i + 3] >= 128) opaque.push_back({rgba[i], rgba[i + 1], rgba[i + 2]});
+  std::vector<Rgb> palette{{0, 0, 0}};
+  for (const Rgb& colour : MedianCut(opaque, 255)) palette.push_back(colour);
+  palette.resize(256, Rgb{0, 0, 0});
+  auto nearest = [&](const uint8_t* p) {
+    int best = 1, bestDistance = 1 << 30;
+    for (int i = 1; i < 256; ++i) {
+      int d = 0;
+      for (int c = 0; c < 3; ++c) d += (p[c] - palette[i][c]) * (p[c] - palette[i][c]);
+      if (d < bestDistance) bestDistance = d, best = i;
+    }
+    return uint8_t(best);
+  };
+  constexpr int maskRow = 8;  // 48 bits, padded to 4 bytes
+  std::string pixels, mask;
+  for (int y = size - 1; y >= 0; --y) {  // rows bottom first
+    std::string maskBits(maskRow, '\0');
+    for (int x = 0; x < size; ++x) {
+      const uint8_t* p = &rgba[(size_t(y) * size + x) * 4];
+      const bool transparent = p[3] < 128;
+      pixels += char(transparent ? 0 : nearest(p));
+      if (transparent) maskBits[x / 8] = char(maskBits[x / 8] | (0x80 >> (x % 8)));
+    }
+    mask += maskBits;
+  }
+  std::string image;
+  Put<uint32_t>(image, 40);        // BITMAPINFOHEADER
+  Put<int32_t>(image, size);
+  Put<int32_t>(image, size * 2);   // colour picture and mask
+  Put<uint16_t>(image, 1);
+  Put<uint16_t>(image, 8);
+  Put<uint32_t>(image, 0);
+  Put<uint32_t>(image, uint32_t(pixels.size() + mask.size()));
+  Put<int32_t>(image, 0);
+  Put<int32_t>(image, 0);
+  Put<uint32_t>(image, 256);
+  Put<uint32_t>(image, 0);
+  for (const Rgb& colour : palette) image += {char(colour[2]), char(colour[1]), char(colour[0]), 0};
+  image += pixels + mask;
+  std::string file;
+  Put<uint16_t>(file, 0);  // ICONDIR: an icon file with one picture
+  Put<uint16_t>(file, 1);
+  Put<uint16_t>(file, 1);
+  Put<uint8_t>(file, size);  // ICONDIRENTRY
+  Put<uint8_t>(file, size);
+  Put<uint8_t>(file, 0);  // 256 colours
+  Put<uint8_t>(file, 0);
+  Put<uint16_t>(file, 1);
+  Put<uint16_t>(file, 8);
+  Put<uint32_t>(file, uint32_t(image.size()));
+  Put<uint32_t>(file, 22);
+  std::ofstream out(path, std::ios::binary);
+  out << file << image;
+  return bool(out.flush());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--ico") {
+    if (WriteIco(argv[2])) return 0;
+    std::fprintf(stderr, "lumetra-icon: %s: cannot write\n", argv[2]);
+    return 1;
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: lumetra-icon DIR SIZE...\n");
+    std::fprintf(stderr, "usage: lumetra-icon DIR SIZE... | lumetra-icon --ico FILE\n");
     return 2;
   }
   for (int i = 2; i < argc; ++i) {

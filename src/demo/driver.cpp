@@ -19,6 +19,10 @@
 #include "framework/window/window.h"
 #include "music/music.h"
 
+#ifdef LUMETRA_TEST_HOOKS
+#include "frame_hooks.h"
+#endif
+
 namespace demo {
 
 void LoadProduction() {
@@ -38,6 +42,9 @@ void ReleaseProduction() {
 void RunFrameLoop() {
   while (window::Running) {
     window::DispatchOneEvent();
+#ifdef LUMETRA_TEST_HOOKS
+    if (test_hooks::StepFrame()) continue;
+#endif
     const auto started = std::chrono::steady_clock::now();
     const int32_t clock = music::StreamPosition();
     DrawTimelineFrame(clock);

@@ -77,9 +77,10 @@ void PrintReport() {
 
 std::string SwapIntervalText(window::SwapControl swap) {
   if (!swap.Asked) return "none to ask for: the browser shows each frame at the display's refresh";
-  std::string text = "asked 0, in force " + std::to_string(swap.Interval);
+  std::string text = "asked 0, in force " +
+                     (swap.Interval < 0 ? std::string("unknown") : std::to_string(swap.Interval));
   if (swap.Refused) text += " (the driver refused the request and keeps its own)";
-  if (swap.Interval != 0) text += "; swaps wait for the display";
+  if (swap.Interval > 0) text += "; swaps wait for the display";
   return text;
 }
 

@@ -1,6 +1,7 @@
 // Corvane window unit (error caption "cvn_WinAPI"): one window with an OpenGL
 // context, the per-frame event handling, the fatal error box, and an offscreen
-// context for tests and the offline renderer. The only unit that includes SDL video.
+// context for tests and the offline renderer. The only unit that includes SDL video;
+// on Windows (window_win32.cpp) the one that uses Win32 windows and WGL.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@ extern bool Running;
 // How desktops tie the window to the program's menu entry: its class (X11 WM_CLASS,
 // Wayland app id) and its icon (size x size RGBA pixels, rows top first; copied). Set
 // before OpenWindow; without it SDL names the class after the executable, with no icon.
+// On Windows the window class is "Corvane" with the standard icon, and this does nothing.
 void SetWindowIdentity(const char* className, const uint8_t* iconRgba, int32_t iconSize);
 
 // Opens the window "title" with a current OpenGL context, optionally switching the
@@ -37,14 +39,14 @@ void SendDestroy();
 // unless the driver refused the request, when it keeps its own. A page has none to ask
 // for: the browser shows each frame at the display's next refresh.
 struct SwapControl {
-  int32_t Interval;    // as the driver reports it
-  bool Refused;        // the request for interval 0 failed
-  bool Asked = true;   // false where there is no interval to ask for (a page)
+  int32_t Interval;   // as the driver reports it; -1 where it cannot say
+  bool Refused;       // the request for interval 0 failed
+  bool Asked = true;  // false where there is no interval to ask for (a page)
 };
 SwapControl SwapInterval();
 
 // A modal message box with one OK button: SDL's, else GTK's; standard error only
-// where no display can show either.
+// where no display can show either. On Windows, MessageBoxA with no owner.
 // Every box ends the program, so the window first leaves full screen (the desktop
 // display mode comes back) and hides, and the box is never covered by it.
 void ShowMessageBox(const char* caption, const char* text);

@@ -1,0 +1,325 @@
+// The Windows program (build-windows/, ./windows.sh) under Wine: a prefix with a
+// 1024 x 768 virtual desktop (so display modes exist), made once per test run and
+// copied for each program run of the suite, on its own Xvfb, with a private
+// PulseAudio null sink. Skipped where build-windows is not built.
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include <mpg123.h>
+
+#include "common/png_io.h"
+#include "e2e/e2e_harness.h"
+
+namespace {
+
+using namespace e2e;
+
+const fs::path kWindows = fs::path(LUMETRA_SOURCE_DIR) / "build-windows";
+constexpr char kDesktop[] = "Default - Wine desktop";
+
+class WindowsTest : public EndToEnd {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fs::exists(kWindows / "lumetra.exe") || Shell("command -v wine").empty()) return;
+    screen_ = "1024x768x24";
+    EndToEnd::SetUpTestSuite();
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+    const fs::path ready = kBuild / "tests" / "wine-prefix";
+    const int lock = open((ready.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    flock(lock, LOCK_EX);
+    if (!fs::exists(ready / "system.reg")) {
+      // Without a window manager DestroyWindow stalls unless Wine manages no window.
+      fs::create_directories(ready);
+      std::ofstream(ready / "settings.reg")
+          << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n\"Managed\"=\"N\"\n\n"
+             "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n\"Desktop\"=\"Default\"\n\n"
+             "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n\"Default\"=\"1024x768\"\n";
+      Shell("export WINEPREFIX=" + ready.string() + "; wineboot -i >/dev/null 2>&1 && wine regedit " +
+            (ready / "settings.reg").string() + " >/dev/null 2>&1; wineserver -w");
+    }
+    prefix_ = fs::temp_directory_path() / ("lumetra_wine_" + std::to_string(getpid()));
+    Shell("cp -a " + ready.string() + " " + prefix_.string());
+    close(lock);
+    setenv("WINEPREFIX", prefix_.c_str(), 1);
+    Shell("wineserver -p >/dev/null 2>&1");
+    std::string why;
+    ASSERT_TRUE(sound_.Start(&why)) << why;
+  }
+  static void TearDownTestSuite() {
+    if (prefix_.empty()) return;
+    Shell("wineserver -k");
+    sound_.Stop();
+    fs::remove_all(prefix_);
+    EndToEnd::TearDownTestSuite();
+  }
+  void SetUp() override {
+    if (prefix_.empty()) GTEST_SKIP() << "build-windows/lumetra.exe or wine missing";
+    EndToEnd::SetUp();
+  }
+
+  // `program` (lumetra.exe or lumetra-test.exe) under Wine in a folder of its own with
+  // the desktop build's data; sound into the suite's sink unless told otherwise.
+  Process Start(const std::string& program, std::map<std::string, std::string> env = {},
+                const std::string& damaged = "") {
+    const fs::path work = dir_ / "work";
+    fs::create_directories(work / "data");
+    fs::copy_file(kWindows / program, work / program);
+    for (const fs::directory_entry& file : fs::directory_iterator(kBuild / "data"))
+      fs::create_symlink(file.path(), work / "data" / file.path().filename());
+    if (!damaged.empty()) {  // the first 100 bytes only
+      fs::remove(work / "data" / damaged);
+      std::ofstream(work / "data" / damaged) << ReadFile(kBuild / "data" / damaged).substr(0, 100);
+    }
+    env.try_emplace("PULSE_SERVER", sound_.Address());
+    env["PULSE_LATENCY_MSEC"] = "200";
+    return Process::Start({Shell("command -v wine | tr -d '\\n'"), program}, work, env, {},
+                          StderrFile());
+  }
+
+  // Keys to the window with this title, once it shows and has settled (keys sent at
+  // once may come before the window takes them).
+  void Keys(const std::string& title, const std::string& keys) {
+    auto window = FindWindow(title, 60);
+    ASSERT_TRUE(window) << "no window " << title << ": " << ReadFile(StderrFile());
+    Pause(1000);
+    PressKey(window->first, keys);
+  }
+
+  // Whether the virtual desktop reaches this size ("800x600") within the time.
+  static bool DesktopBecomes(const std::string& size, double seconds) {
+    for (auto start = Clock::now(); SecondsSince(start) < seconds; Pause(100)) {
+      auto desktop = FindWindow(kDesktop, 1);
+      if (desktop && desktop->second.rfind(size + "+", 0) == 0) return true;
+    }
+    return false;
+  }
+
+  static inline fs::path prefix_;
+  static inline testsupport::SoundServer sound_{testsupport::SoundServer::kPulseAudio};
+};
+
+// The dialog: Escape does nothing, Return starts with the defaults; keys reach the run.
+TEST_F(WindowsTest, TheDialogStartsTheRunWithWhatItsKeysChose) {
+  const std::map<std::string, std::string> oneFrame = {{"LUMETRA_TEST_FRAMES", "0"},
+                                                      {"LUMETRA_TEST_SEED", "1"},
+                                                      {"LUMETRA_TEST_FRAME_DIR", "."}};
+  {
+    Process run = Start("lumetra-test.exe", oneFrame);
+    Keys("Config", "Escape");
+    Pause(1000);
+    EXPECT_FALSE(run.Wait(0.5));
+    Keys("Config", "Return");
+    EXPECT_EQ(run.Wait(120), 0);
+    EXPECT_NE(ReadFile(StderrFile()).find("settings 640 x 480, 32 bits, fullscreen 1, music 1"),
+              std::string::npos) << ReadFile(StderrFile());
+  }
+  fs::remove_all(dir_ / "work");
+  Process run = Start("lumetra-test.exe", oneFrame);
+  // Go! has the focus: Tab to the list, Down to 800 x 600, the boxes by Tab and space.
+  Keys("Config", "--delay 100 Tab Tab Down Tab space Tab Tab space Return");
+  EXPECT_EQ(run.Wait(120), 0);
+  EXPECT_NE(ReadFile(StderrFile()).find("settings 800 x 600, 32 bits, fullscreen 0, music 0"),
+            std::string::npos) << ReadFile(StderrFile());
+}
+
+TEST_F(WindowsTest, CancelAndClosingTheDialogEndWithZero) {
+  for (const char* keys : {"Tab space", "alt+F4"}) {
+    fs::remove_all(dir_ / "work");
+    Process run = Start("lumetra.exe");
+    Keys("Config", keys);
+    EXPECT_EQ(run.Wait(60), 0) << keys;
+    EXPECT_FALSE(FindWindow("Lumetra", 0)) << keys;
+  }
+}
+
+// Full screen at 800 x 600 switches the virtual desktop's mode; Escape ends the run
+// with the desktop's mode back.
+TEST_F(WindowsTest, FullScreenChangesTheDisplayModeAndRestoresIt) {
+  Process run = Start("lumetra.exe");
+  Keys("Config", "--delay 100 Tab Tab Down Return");
+  ASSERT_TRUE(DesktopBecomes("800x600", 60));
+  Keys("Lumetra", "Escape");
+  EXPECT_EQ(run.Wait(60), 0);
+  EXPECT_TRUE(DesktopBecomes("1024x768", 10));
+}
+
+// A truncated picture: "Runtime error 100 at 0x..." captioned "Error" over the
+// desktop's own mode, then exit code 100.
+TEST_F(WindowsTest, ADamagedPictureShowsTheRuntimeErrorOverTheDesktopsMode) {
+  Process run = Start("lumetra.exe", {{"WINEDEBUG", "-all,trace+msgbox"}}, "greets3.tqz");
+  Keys("Config", "--delay 100 Tab Tab Down Return");
+  ASSERT_TRUE(DesktopBecomes("800x600", 60));
+  auto box = FindWindow("Error", 60);
+  ASSERT_TRUE(box) << ReadFile(StderrFile());
+  EXPECT_TRUE(DesktopBecomes("1024x768", 5));
+  EXPECT_TRUE(std::regex_search(ReadFile(StderrFile()),
+                                std::regex("MSGBOX_OnInit L\"Runtime error 100 at 0x[0-9A-F]+\"")))
+      << ReadFile(StderrFile());
+  PressKey(box->first, "Return");
+  EXPECT_EQ(run.Wait(60), 100);
+}
+
+TEST_F(WindowsTest, WithoutASoundOutputTheFmodBoxSaysSoAndTheExitCodeIsZero) {
+  Process run = Start("lumetra.exe",
+                      {{"WINEDEBUG", "-all,trace+msgbox"}, {"PULSE_SERVER", "unix:/nonexistent"}});
+  Keys("Config", "Return");
+  Keys("FMOD", "Return");
+  EXPECT_EQ(run.Wait(60), 0);
+  EXPECT_NE(ReadFile(StderrFile()).find("MSGBOX_OnInit L\"Error initializing output device\""),
+            std::string::npos) << ReadFile(StderrFile());
+}
+
+// The soundtrack, decoded as the program decodes it (gapless): stereo 16-bit samples
+// at 44100 Hz.
+std::vector<int16_t> Soundtrack() {
+  mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+  mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
+  mpg123_format_none(decoder);
+  mpg123_format(decoder, 44100, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+  std::vector<int16_t> samples;
+  if (mpg123_open(decoder, (kBuild / "data" / "lumetra.mp3").c_str()) == MPG123_OK) {
+    int16_t block[8192];
+    size_t done = 0;
+    for (int result = MPG123_OK; result == MPG123_OK || result == MPG123_NEW_FORMAT;) {
+      result = mpg123_read(decoder, block, sizeof block, &done);
+      samples.insert(samples.end(), block, block + done / 2);
+    }
+  }
+  mpg123_delete(decoder);
+  return samples;
+}
+
+// Where in the soundtrack (in samples per channel) the recording's second before
+// `end` best matches, searched from `from` on over `span` (channel sums compared).
+int64_t MatchInSoundtrack(const std::vector<int16_t>& track, const std::vector<int16_t>& rec,
+                          int64_t end, int64_t from, int64_t span) {
+  const int64_t length = 44100, begin = end - length;
+  auto mono = [](const std::vector<int16_t>& a, int64_t i) { return int(a[2 * i]) + a[2 * i + 1]; };
+  int64_t best = from;
+  double bestError = 1e300;
+  for (int64_t at = std::max<int64_t>(0, from); at < from + span; ++at) {
+    if ((at + length) * 2 > int64_t(track.size())) break;
+    double error = 0;
+    for (int64_t i = 0; i < length && error < bestError; i += 7) {
+      const double d = mono(rec, begin + i) - mono(track, at + i);
+      error += d * d;
+    }
+    if (error < bestError) bestError = error, best = at;
+  }
+  return best + length;
+}
+
+// The soundtrack plays into the sink, and the clock keeps to what the sink plays (a
+// busy machine's null sink runs slower than real time): the sink's last sound is the
+// soundtrack where the clock stood at the last frame, give or take the 15 ms wait, the
+// shutdown and the sound on its way (PULSE_LATENCY_MSEC) that closing drains or drops.
+TEST_F(WindowsTest, TheSoundtrackReachesTheSinkAndTheClockFollowsIt) {
+  const fs::path recording = dir_ / "sink.raw";
+  Process record = Process::Start(
+      {"/bin/sh", "-c", "exec parec --server=" + sound_.Address() + " --device=null.monitor "
+       "--raw --format=s16le --channels=2 --rate=44100 --latency-msec=10 > " + recording.string()},
+      dir_, {}, {}, dir_ / "parec.txt");
+  Process run = Start("lumetra.exe", {{"LUMETRA_STATS", "1"}});
+  Keys("Config", "Return");
+  ASSERT_TRUE(FindWindow("Lumetra", 60));
+  Pause(12000);
+  Keys("Lumetra", "Escape");
+  ASSERT_EQ(run.Wait(60), 0);
+  Pause(500);
+  kill(record.pid, SIGTERM);
+  record.Wait(10);
+  std::smatch clock;
+  const std::string stats = ReadFile(StderrFile());
+  ASSERT_TRUE(std::regex_search(stats, clock, std::regex(R"(clock rate +([\d.]+) .*\((\d+) ms in)")))
+      << stats;
+  const double clockMs = std::stod(clock[2]);
+  const std::string bytes = ReadFile(recording);
+  std::vector<int16_t> samples(bytes.size() / 2);
+  std::copy_n(bytes.data(), samples.size() * 2, reinterpret_cast<char*>(samples.data()));
+  auto loud = [](int16_t s) { return std::abs(s) > 100; };
+  const int64_t last = (samples.rend() - std::find_if(samples.rbegin(), samples.rend(), loud)) / 2;
+  ASSERT_GT(last, 10 * 44100) << "the sink played less than 10 s";
+  const int64_t expected = int64_t(clockMs * 44.1);
+  const double heardMs =
+      MatchInSoundtrack(Soundtrack(), samples, last, expected - 3 * 44100, 4 * 44100) / 44.1;
+  std::printf("clock %.0f ms, the sink's last sound %.0f ms of the soundtrack, clock rate %s\n",
+              clockMs, heardMs, clock[1].str().c_str());
+  EXPECT_NEAR(clockMs, heardMs, 400);
+}
+
+// Mean absolute difference over the colour channels, and the worst 8 x 8 block's mean,
+// in levels: rasterisers differ by a level or two along edges; a missing wire frame, a
+// garbled quad or a wrong colour moves the worst block by tens of levels.
+std::pair<double, double> Difference(const pngio::Image& want, const std::string& ppm) {
+  const std::string header = "P6\n" + std::to_string(want.Width) + " " +
+                             std::to_string(want.Height) + "\n255\n";
+  const std::string got = ppm.substr(std::min(header.size(), ppm.size()));
+  if (ppm.rfind(header, 0) != 0 || got.size() != want.Pixels.size()) return {255, 255};
+  const int width = want.Width, height = want.Height;
+  double total = 0, worst = 0;
+  for (int by = 0; by < height; by += 8) {
+    for (int bx = 0; bx < width; bx += 8) {
+      double sum = 0;
+      int count = 0;
+      for (int y = by; y < std::min(by + 8, height); ++y)
+        for (int i = (y * width + bx) * 3; i < (y * width + std::min(bx + 8, width)) * 3; ++i, ++count)
+          sum += std::abs(int(uint8_t(got[i])) - int(want.Pixels[i]));
+      total += sum;
+      worst = std::max(worst, sum / count);
+    }
+  }
+  return {total / got.size(), worst};
+}
+
+// The test build draws frame n for the clock n x 15 ms from seed 1, as lumetra-render.
+TEST_F(WindowsTest, FramesMatchTheOfflineRendererAtTheSameMoments) {
+  const std::vector<std::pair<std::string, std::string>> moments = {
+      {"loading", "loading picture"}, {"5010", "checker stack"}, {"24000", "wired room"},
+      {"38010", "plasma"},            {"60000", "greetings"}};
+  std::string frames;
+  for (const auto& [moment, name] : moments) frames += (frames.empty() ? "" : ",") + moment;
+  Process run = Start("lumetra-test.exe", {{"LUMETRA_TEST_FRAMES", frames},
+                                           {"LUMETRA_TEST_SEED", "1"},
+                                           {"LUMETRA_TEST_FRAME_DIR", "."}});
+  Keys("Config", "Return");
+  ASSERT_EQ(run.Wait(600), 0) << ReadFile(StderrFile());
+  for (const auto& [moment, name] : moments) {
+    const fs::path reference = dir_ / (moment + ".png");
+    Shell((kBuild / "lumetra-render").string() + " -q --seed 1 --size 640x480 --data " +
+          kBuild.string() + (moment == "loading" ? " --loading" : " --at " + moment) + " -o " +
+          reference.string());
+    pngio::Image want;
+    std::string error;
+    ASSERT_TRUE(pngio::ReadPng(reference, want, error)) << error;
+    const auto [mean, worst] = Difference(want, ReadFile(dir_ / "work" / (moment + ".ppm")));
+    std::printf("%s: mean difference %.2f, worst block %.1f\n", name.c_str(), mean, worst);
+    EXPECT_LE(mean, 1.5) << name;
+    EXPECT_LE(worst, 24) << name;
+  }
+}
+
+// What ./windows.sh ships: a program that imports only Windows' own DLLs, and a zip of
+// the program, its data and the README.
+TEST(WindowsPackage, TheProgramNeedsOnlyWindowsAndTheZipHoldsOnlyWhatItShould) {
+  const fs::path exe = kWindows / "lumetra.exe";
+  const fs::path zip = kWindows / "lumetra-" LUMETRA_VERSION "-windows-x64.zip";
+  if (!fs::exists(exe) || !fs::exists(zip)) GTEST_SKIP() << "./windows.sh has not run";
+  const std::set<std::string> system = {"ADVAPI32.dll", "GDI32.dll", "GLU32.dll", "IMM32.dll",
+      "KERNEL32.dll", "msvcrt.dll", "ole32.dll", "OLEAUT32.dll", "OPENGL32.dll", "SETUPAPI.dll",
+      "SHLWAPI.dll", "USER32.dll", "VERSION.dll", "WINMM.dll"};
+  std::istringstream imports(
+      Shell("x86_64-w64-mingw32-objdump -p " + exe.string() + " | sed -n 's/^\\tDLL Name: //p'"));
+  int count = 0;
+  for (std::string dll; std::getline(imports, dll); ++count)
+    EXPECT_TRUE(system.count(dll)) << dll << " is not one of Windows' own DLLs";
+  EXPECT_GT(count, 0);
+
+  EXPECT_EQ(Shell("cmake -E tar tf " + zip.string()),
+            "README.txt\ndata/checkers.tqz\ndata/checkers2.tqz\ndata/flare.tqz\ndata/flare2.tqz\n"
+            "data/greets1.tqz\ndata/greets2.tqz\ndata/greets3.tqz\ndata/intro1.tqz\n"
+            "data/loading.tqz\ndata/lumetra.mp3\nlumetra.exe\n");
+}
+
+}  // namespace
