@@ -33,8 +33,9 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       for (const Resolution& resolution : Resolutions)
         SendDlgItemMessageA(dialog, ResolutionList, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(resolution.Text));
-      SendDlgItemMessageA(dialog, ResolutionList, CB_SETCURSEL,
-                          static_cast<WPARAM>(view.SelectedResolution), 0);
+      // The first item that begins with "640": the list's own prefix search.
+      SendDlgItemMessageA(dialog, ResolutionList, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                          reinterpret_cast<LPARAM>("640"));
       break;
     }
     case WM_COMMAND: {
