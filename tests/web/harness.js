@@ -8,7 +8,8 @@ const puppeteer = require('puppeteer-core');
 const {serve} = require('../../scripts/web/serve.js');
 
 const top = path.resolve(__dirname, '../..');
-const site = process.env.LUMETRA_WEB_SITE || path.join(top, 'build-web');
+// The test page: the published one with the hooks the tests call.
+const site = process.env.LUMETRA_WEB_SITE || path.join(top, 'build-web', 'test');
 const build = process.env.LUMETRA_BUILD || path.join(top, 'build');
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));

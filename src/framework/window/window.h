@@ -1,6 +1,9 @@
 // Corvane window unit (error caption "cvn_WinAPI"): one window with an OpenGL
 // context, the per-frame event handling, the fatal error box, and an offscreen
 // context for tests and the offline renderer. The only unit that includes SDL video.
+// The desktop's is window.cpp (SDL2, GTK for the fallback box, offscreen.cpp); a
+// page's is window_web.cpp: the page's canvas with a WebGL 2 context, the browser's
+// full screen, and the boxes drawn in the page.
 #pragma once
 
 #include <cstdint>
@@ -13,28 +16,34 @@ extern bool Running;
 // How desktops tie the window to the program's menu entry: its class (X11 WM_CLASS,
 // Wayland app id) and its icon (size x size RGBA pixels, rows top first; copied). Set
 // before OpenWindow; without it SDL names the class after the executable, with no icon.
+// Nothing in a page.
 void SetWindowIdentity(const char* className, const uint8_t* iconRgba, int32_t iconSize);
 
 // Opens the window "title" with a current OpenGL context, optionally switching the
 // display to a full-screen mode of the given size and depth. Never returns on failure.
+// A page sizes its canvas instead and draws into a picture of that size; its full
+// screen was asked for by the page itself, at the user's Go!.
 void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorBits,
                 bool fullscreen);
 
 // Releases the context, restores the display mode, shows the cursor, destroys the window.
 void CloseWindow();
 
-// Handles at most one pending window event (Escape and close requests clear Running).
+// Handles at most one pending window event (Escape and close requests clear Running;
+// in a page, leaving the full screen that Go! asked for counts as Escape).
 void DispatchOneEvent();
 
 // Presents the frame. The picture is drawn at the size OpenWindow was given; a window
-// that got another size shows it scaled to fit, aspect kept, with black bars.
+// that got another size shows it scaled to fit, aspect kept, with black bars. In a
+// page it returns to the browser until the display's next refresh, which shows it.
 void SwapFrame();
 
 // The window's destroy notification: clears Running, the window stays open.
 void SendDestroy();
 
 // The buffer-swap interval after OpenWindow: 0 (frames never wait for the display)
-// unless the driver refused the request, when it keeps its own.
+// unless the driver refused the request, when it keeps its own. A page's frames
+// always wait for the display: {1, true}.
 struct SwapControl {
   int32_t Interval;  // as the driver reports it
   bool Refused;      // the request for interval 0 failed
@@ -42,7 +51,7 @@ struct SwapControl {
 SwapControl SwapInterval();
 
 // A modal message box with one OK button: SDL's, else GTK's; standard error only
-// where no display can show either.
+// where no display can show either. In a page: a box in the page, and the console.
 // Every box ends the program, so the window first leaves full screen (the desktop
 // display mode comes back) and hides, and the box is never covered by it.
 void ShowMessageBox(const char* caption, const char* text);
@@ -58,7 +67,8 @@ uint64_t TickCount();
 void Idle();
 
 // An invisible OpenGL compatibility context of the given size on Mesa's offscreen
-// driver (no display needed). Single-buffered: read pixels before any swap.
+// driver (no display needed). Single-buffered: read pixels before any swap. A page
+// has none (false).
 bool OpenOffscreenContext(int32_t width, int32_t height);
 void CloseOffscreenContext();
 

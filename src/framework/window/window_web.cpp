@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <vector>
 
 #include "framework/window/gl_web.h"
 #include "framework/window/picture_framebuffer.h"
@@ -29,7 +28,6 @@ int32_t pictureWidth = 0;
 int32_t pictureHeight = 0;
 PictureFramebuffer picture;
 std::deque<bool> keyEvents;     // key presses not yet handled: true for Escape
-std::vector<uint8_t> readBack;
 bool wasFullscreen = false;
 
 // Keys wait in a queue, so a frame handles at most one, as on the desktop.
@@ -154,19 +152,3 @@ bool OpenOffscreenContext(int32_t, int32_t) { return false; }
 void CloseOffscreenContext() {}
 
 }  // namespace window
-
-// For the page's tests: the picture last drawn, as RGBA rows from the top, in a buffer
-// that stays valid until the next call.
-extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t* lumetra_read_picture() {
-  using namespace window;
-  if (!context) return nullptr;
-  readBack.assign(size_t(pictureWidth) * pictureHeight * 4, 0);
-  std::vector<uint8_t> bottomFirst(readBack.size());
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
-  glReadPixels(0, 0, pictureWidth, pictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
-               bottomFirst.data());  // the layer's: draws what is queued first
-  const size_t row = size_t(pictureWidth) * 4;
-  for (int32_t y = 0; y < pictureHeight; ++y)
-    std::memcpy(&readBack[row * y], &bottomFirst[row * (pictureHeight - 1 - y)], row);
-  return readBack.data();
-}
