@@ -20,7 +20,7 @@ namespace {
 // the offline renderer draws them, up to a clock the test moves on.
 bool stepped = false;
 uint32_t steppedSeed = 1;
-int32_t steppedHoldMs = 0;
+int32_t steppedHoldMs = 0;  // on the grid: the frame lumetra-render --at shows
 int32_t lastFrameClock = -1;
 
 int32_t ReadClock() {
@@ -68,7 +68,7 @@ void RunFrameLoop() {
 void StepFrames(uint32_t seed, int32_t holdMs) {
   stepped = true;
   steppedSeed = seed;
-  steppedHoldMs = holdMs;
+  steppedHoldMs = holdMs - holdMs % kFramePaceMs;
 }
 
 int32_t LastFrameClock() { return lastFrameClock; }

@@ -72,7 +72,9 @@ async function go(page, boxes = {}) {
 }
 
 // The picture the page last drew against a PNG file: mean absolute difference over
-// all channels, and the worst 8 x 8 block's mean, in levels of 255.
+// all channels, the worst 8 x 8 block's mean, and the same with each pixel's difference
+// from its closest match within a pixel (rasterisers may place an edge a pixel apart),
+// in levels of 255.
 function comparePicture(page, pngFile) {
   const png = fs.readFileSync(pngFile).toString('base64');
   return page.evaluate(async (png, dump) => {
@@ -89,23 +91,35 @@ function comparePicture(page, pngFile) {
     if (width !== image.width || height !== image.height) return {size: [width, height]};
     const at = Module._lumetra_read_picture();
     const got = Module.HEAPU8.subarray(at, at + width * height * 4);
-    let total = 0, worst = 0;
+    // A pixel's difference from the one at the same place, and from the closest match
+    // within one pixel either way (in both directions: what one picture lacks and what
+    // it has in excess), summed over the channels.
+    const diff = (a, b, i, j) => Math.abs(a[i] - b[j]) + Math.abs(a[i + 1] - b[j + 1]) +
+                                 Math.abs(a[i + 2] - b[j + 2]);
+    const near = (a, b, x, y) => {
+      let best = Infinity;
+      for (let ny = Math.max(y - 1, 0); ny <= Math.min(y + 1, height - 1); ++ny)
+        for (let nx = Math.max(x - 1, 0); nx <= Math.min(x + 1, width - 1); ++nx)
+          best = Math.min(best, diff(a, b, (y * width + x) * 4, (ny * width + nx) * 4));
+      return best;
+    };
+    let total = 0, worst = 0, worstNear = 0;
     for (let by = 0; by < height; by += 8) {
       for (let bx = 0; bx < width; bx += 8) {
-        let sum = 0, count = 0;
+        let sum = 0, sumNear = 0, count = 0;
         for (let y = by; y < Math.min(by + 8, height); ++y) {
           for (let x = bx; x < Math.min(bx + 8, width); ++x) {
-            for (let c = 0; c < 3; ++c) {
-              sum += Math.abs(got[(y * width + x) * 4 + c] - want[(y * width + x) * 4 + c]);
-              ++count;
-            }
+            sum += diff(got, want, (y * width + x) * 4, (y * width + x) * 4);
+            sumNear += Math.max(near(got, want, x, y), near(want, got, x, y));
+            count += 3;
           }
         }
         total += sum;
         worst = Math.max(worst, sum / count);
+        worstNear = Math.max(worstNear, sumNear / count);
       }
     }
-    const result = {mean: total / (width * height * 3), worst};
+    const result = {mean: total / (width * height * 3), worst, worstNear};
     if (dump) {
       context.putImageData(new ImageData(new Uint8ClampedArray(got), width, height), 0, 0);
       result.png = canvas.toDataURL('image/png').split(',')[1];
