@@ -35,10 +35,16 @@ function(add_page_program target site)
     "-sEXPORTED_RUNTIME_METHODS=['FS','ENV']"
     --preload-file ${LUMETRA_WEB_DATA}/data@/data)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${web_data})
-  configure_file(web/index.html ${site}/index.html COPYONLY)
 endfunction()
 
 set_source_files_properties(src/demo/main.cpp PROPERTIES COMPILE_DEFINITIONS main=lumetra_main)
 file(GLOB web_data ${LUMETRA_WEB_DATA}/data/*)
 add_page_program(lumetra ${LUMETRA_WEB_SITE})
+configure_file(web/index.html ${LUMETRA_WEB_SITE}/index.html COPYONLY)
 add_page_program(lumetra_test_page ${LUMETRA_WEB_SITE}/test web/test_hooks.cpp)
+# The test page loads its record (web/test_page.js) before anything else of the page.
+file(READ web/index.html page)
+string(REPLACE "<head>" "<head>\n<script src=\"test_page.js\"></script>" page "${page}")
+file(CONFIGURE OUTPUT ${LUMETRA_WEB_SITE}/test/index.html CONTENT "${page}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS web/index.html)
+configure_file(web/test_page.js ${LUMETRA_WEB_SITE}/test/test_page.js COPYONLY)

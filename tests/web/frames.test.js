@@ -6,7 +6,8 @@ const assert = require('node:assert');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const {start, go, waitInPage, comparePicture, renderReference, sleep} = require('./harness.js');
+const {start, go, waitInPage, comparePicture, renderReference, record, sleep, engine} =
+    require('./harness.js');
 
 // Rasterisers differ by a level or two along edges and may place a line a pixel
 // apart; a missing line, a missing or filled wire frame, a garbled quad or a wrong
@@ -61,12 +62,14 @@ test('frames match the offline renderer at the same moments', {timeout: 240000},
       results.push([`${name} (${at} ms)`, await comparePicture(page, reference)]);
     }
     for (const [name, r] of results) {
-      console.log(`${name}: mean ${r.mean?.toFixed(3)}, worst 8x8 block ${r.worst?.toFixed(2)}, ` +
+      console.log(`${engine}, ${name}: mean ${r.mean?.toFixed(3)}, worst 8x8 block ${r.worst?.toFixed(2)}, ` +
                   `within a pixel ${r.worstNear?.toFixed(2)}`);
     }
+    const {log, errors} = await record(page);
+    assert.deepStrictEqual(errors, []);
     for (const [name, r] of results) {
       assert.ok(r.mean <= kMeanLimit && r.worstNear <= kWorstNearBlockLimit,
-                `${name}: ${JSON.stringify(r)} (logs: ${page.log.slice(-5).join(' | ')})`);
+                `${name}: ${JSON.stringify(r)} (logs: ${log.slice(-5).join(' | ')})`);
     }
   } finally {
     await session.stop();

@@ -95,6 +95,8 @@ struct State {
 
   GLuint program = 0, vertexArray = 0, buffer = 0;
   GLint texturedLocation = -1;
+
+  bool drawn = false;  // something drawn or cleared since the last Flush
 };
 
 State gl;
@@ -120,6 +122,7 @@ void FlushBatch() {
   glUniform1i(gl.texturedLocation, gl.batchTextured ? 1 : 0);
   glDrawArrays(gl.batchKind, 0, static_cast<GLsizei>(gl.batch.size() / 10));
   gl.batch.clear();
+  gl.drawn = true;
 }
 
 void Emit(GLenum kind, const Vertex& v) {
@@ -353,7 +356,12 @@ bool Init() {
   return true;
 }
 
-void Flush() { FlushBatch(); }
+bool Flush() {
+  FlushBatch();
+  const bool drawn = gl.drawn;
+  gl.drawn = false;
+  return drawn;
+}
 
 }  // namespace window::glweb
 
@@ -478,6 +486,7 @@ void glDepthFunc(GLenum func) {
 void glClear(GLbitfield mask) {
   FlushBatch();
   emscripten_glClear(mask);
+  gl.drawn = true;
 }
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
   FlushBatch();

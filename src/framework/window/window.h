@@ -35,7 +35,8 @@ void DispatchOneEvent();
 
 // Presents the frame. The picture is drawn at the size OpenWindow was given; a window
 // that got another size shows it scaled to fit, aspect kept, with black bars. In a
-// page it returns to the browser until the display's next refresh, which shows it.
+// page it returns to the browser until the display's next refresh, which shows it;
+// with nothing drawn since the last swap, the page only waits for that refresh.
 void SwapFrame();
 
 // The window's destroy notification: clears Running, the window stays open.

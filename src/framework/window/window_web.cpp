@@ -117,9 +117,12 @@ void DispatchOneEvent() {
   if (escape) SendDestroy();
 }
 
+// With nothing drawn since the last swap, nothing new is presented: the canvas keeps
+// showing the last picture (some engines, WebKit's, show a frame that is only a copy
+// to the canvas as black).
 void SwapFrame() {
   if (!context) return;
-  glweb::Flush();
+  if (!glweb::Flush()) return WaitForDisplay();
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
   glBlitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth, pictureHeight,
