@@ -1,13 +1,15 @@
-// A whole run of the page in headless Chromium with the dialog's defaults, and its
-// figures: the LUMETRA_STATS report (frame routines, frames presented, presented
-// interval) and the music clock's rate against the audio context's time.
+// A whole run of the test page with the dialog's defaults, in headless Chromium (or the
+// engine LUMETRA_WEB_BROWSER names, see tests/web/harness.js), and its figures: the
+// LUMETRA_STATS report (frame routines, frames presented, presented interval), the
+// pictures presented to the canvas, page errors, and the music clock's rate against
+// the audio context's time.
 //   NODE_PATH=build-web/test-driver/node_modules node bench/web/live_run.js [--refresh=HZ] [CHROMIUM FLAG...]
 // --refresh=HZ stands in for a display of that rate: the page's animation frames come
 // from a timer every 1000/HZ ms instead of headless Chromium's 60 Hz. Other flags go
 // to Chromium, for example --disable-frame-rate-limit --disable-gpu-vsync (animation
 // frames as fast as the page asks for them).
 'use strict';
-const {start, go, sleep} = require('../../tests/web/harness.js');
+const {start, go, record, sleep, engine} = require('../../tests/web/harness.js');
 
 (async () => {
   const args = process.argv.slice(2);
@@ -33,8 +35,11 @@ const {start, go, sleep} = require('../../tests/web/harness.js');
   const my = samples.reduce((s, p) => s + p.clock, 0) / n;
   const slope = samples.reduce((s, p) => s + (p.audio - mx) * (p.clock - my), 0) /
                 samples.reduce((s, p) => s + (p.audio - mx) ** 2, 0) / 1000;
-  const report = page.log.join('\n');
-  console.log(report.slice(report.indexOf('Lumetra stats')).replace(/\npage error: ExitStatus/, ''));
+  const {log, errors, presents} = await record(page);
+  const report = log.join('\n');
+  console.log(`${engine}: ` + report.slice(report.indexOf('Lumetra stats')));
+  console.log(`  presented       ${presents.presented} pictures, ${presents.copyOnly} of them copies alone`);
+  console.log(`  page errors     ${errors.length ? errors.join(' | ') : 'none'}`);
   console.log(`  audio clock     ${slope.toFixed(4)} of the audio context's time (${n} samples)`);
   await session.stop();
 })();

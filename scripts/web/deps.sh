@@ -38,4 +38,5 @@ if [ ! -f "$cache/lib/libmpg123.a" ]; then
   cp "$work/install/include/"*.h "$cache/include/"
 fi
 mkdir -p "$prefix"
-cp -r "$cache/lib" "$cache/include" "$prefix/"
+# Keeping the cache's times, so an unchanged library rebuilds nothing that uses it.
+cp -rp "$cache/lib" "$cache/include" "$prefix/"

@@ -6,16 +6,25 @@ const assert = require('node:assert');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const {start, go, waitInPage, comparePicture, renderReference} = require('./harness.js');
+const {start, go, waitInPage, comparePicture, renderReference, record, sleep, engine} =
+    require('./harness.js');
 
-// Rasterisers differ by a level or two along edges; a missing or filled wire frame, a
-// garbled quad or a wrong colour moves the worst block by tens of levels.
+// Rasterisers differ by a level or two along edges and may place a line a pixel
+// apart; a missing line, a missing or filled wire frame, a garbled quad or a wrong
+// colour moves the worst block, even against the closest match within a pixel, by
+// tens of levels.
 const kMeanLimit = 1.5;
-const kWorstBlockLimit = 24;
+const kWorstNearBlockLimit = 16;
 
+// In the wired room, edges run toward the viewer and out through the eye's plane
+// (22050, 22200, 24300, 25500). 25507 lies between frames: the frame on screen is 25500.
 const moments = [
   [5010, 'checker stack'],
+  [22050, 'wired room'],
+  [22200, 'wired room'],
   [24000, 'spike star room, wired'],
+  [24300, 'wired room'],
+  [25507, 'wired room'],
   [31005, 'flare field'],
   [38010, 'plasma'],
   [60000, 'greetings'],
@@ -40,18 +49,27 @@ test('frames match the offline renderer at the same moments', {timeout: 240000},
     results.push(['loading picture', loading]);
 
     for (const [at, name] of moments) {
+      // A moment between frames is asked for once the clock has passed it (the page's
+      // clock is the steady clock without music): the page must still stop at the
+      // frame lumetra-render shows.
+      const shown = at - at % 15;
+      if (shown !== at) await sleep(2000);
       await page.evaluate((hold) => Module._lumetra_step_frames(1, hold), at);
-      await waitInPage(page, (at) => Module._lumetra_frame_clock() === at, at, 120000,
-                       `the frame at ${at} ms`);
+      await waitInPage(page, (shown) => Module._lumetra_frame_clock() >= shown, shown, 120000,
+                       `the frame on screen at ${at} ms`);
+      assert.strictEqual(await page.evaluate(() => Module._lumetra_frame_clock()), shown);
       const reference = renderReference(['--at', String(at)], path.join(work, `${at}.png`));
       results.push([`${name} (${at} ms)`, await comparePicture(page, reference)]);
     }
     for (const [name, r] of results) {
-      console.log(`${name}: mean ${r.mean?.toFixed(3)}, worst 8x8 block ${r.worst?.toFixed(2)}`);
+      console.log(`${engine}, ${name}: mean ${r.mean?.toFixed(3)}, worst 8x8 block ${r.worst?.toFixed(2)}, ` +
+                  `within a pixel ${r.worstNear?.toFixed(2)}`);
     }
+    const {log, errors} = await record(page);
+    assert.deepStrictEqual(errors, []);
     for (const [name, r] of results) {
-      assert.ok(r.mean <= kMeanLimit && r.worst <= kWorstBlockLimit,
-                `${name}: ${JSON.stringify(r)} (logs: ${page.log.slice(-5).join(' | ')})`);
+      assert.ok(r.mean <= kMeanLimit && r.worstNear <= kWorstNearBlockLimit,
+                `${name}: ${JSON.stringify(r)} (logs: ${log.slice(-5).join(' | ')})`);
     }
   } finally {
     await session.stop();

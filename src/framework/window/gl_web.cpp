@@ -1,9 +1,10 @@
 // OpenGL 1.1 as the production uses it, on WebGL 2. Vertices are transformed on the
 // CPU as they are given (so matrix changes never break a batch), assembled into
-// triangles or, per polygon mode and facing, into the polygon's edges, and drawn in
-// batches with one small shader: the vertex colour, times the texture where texturing
-// is on (the modulate environment). State changes that affect drawing flush the batch
-// first, so the order of everything drawn stays as issued.
+// triangles or, per polygon mode and facing, into the polygon's edges, clipped against
+// the near plane, and drawn in batches with one small shader: the vertex colour, times
+// the texture where texturing is on (the modulate environment). State changes that
+// affect drawing flush the batch first, so the order of everything drawn stays as
+// issued.
 #include "framework/window/gl_web.h"
 
 #include <GL/gl.h>
@@ -94,6 +95,8 @@ struct State {
 
   GLuint program = 0, vertexArray = 0, buffer = 0;
   GLint texturedLocation = -1;
+
+  bool drawn = false;  // something drawn or cleared since the last Flush
 };
 
 State gl;
@@ -119,6 +122,7 @@ void FlushBatch() {
   glUniform1i(gl.texturedLocation, gl.batchTextured ? 1 : 0);
   glDrawArrays(gl.batchKind, 0, static_cast<GLsizei>(gl.batch.size() / 10));
   gl.batch.clear();
+  gl.drawn = true;
 }
 
 void Emit(GLenum kind, const Vertex& v) {
@@ -148,24 +152,60 @@ double FacingArea(const Vertex* v, size_t count) {
   return area;
 }
 
-// One polygon as its facing's mode draws it: filled (a fan of triangles) or its edges.
+// How far a vertex lies in front of the near plane (z = -w in clip space): negative
+// behind it. Every vertex behind the eye (w < 0) is behind the near plane too.
+double NearDistance(const Vertex& v) { return double(v.clip[2]) + v.clip[3]; }
+
+// Where the edge from a vertex in front of the near plane to one behind it crosses it,
+// with colour and texture coordinates interpolated in clip space, as GL's clipping does.
+Vertex OnNearPlane(const Vertex& in, const Vertex& out) {
+  const double t = NearDistance(in) / (NearDistance(in) - NearDistance(out));
+  const auto between = [t](float a, float b) {
+    return static_cast<float>(a + t * (double(b) - a));
+  };
+  Vertex v;
+  for (int i = 0; i < 4; ++i) v.clip[i] = between(in.clip[i], out.clip[i]);
+  for (int i = 0; i < 4; ++i) v.color[i] = between(in.color[i], out.color[i]);
+  for (int i = 0; i < 2; ++i) v.tex[i] = between(in.tex[i], out.tex[i]);
+  return v;
+}
+
+// Geometry reaches WebGL clipped against the near plane: a line or triangle with a
+// corner behind the eye is dropped whole by some rasterisers (SwiftShader) instead.
+void EmitLine(const Vertex& a, const Vertex& b) {
+  const bool aIn = NearDistance(a) >= 0, bIn = NearDistance(b) >= 0;
+  if (!aIn && !bIn) return;
+  Emit(GL_LINES, aIn ? a : OnNearPlane(b, a));
+  Emit(GL_LINES, bIn ? b : OnNearPlane(a, b));
+}
+
+// The production draws quads and triangles only.
+constexpr size_t kMostSides = 4;
+
+// One polygon as its facing's mode draws it: filled (a fan of triangles over its part
+// in front of the near plane) or its edges (without the edge the near plane cuts in).
 void EmitPolygon(const Vertex* v, size_t count) {
   const GLenum mode = FacingArea(v, count) >= 0 ? gl.frontMode : gl.backMode;
   if (mode == GL_LINE) {
-    for (size_t i = 0; i < count; ++i) {
-      Emit(GL_LINES, v[i]);
-      Emit(GL_LINES, v[(i + 1) % count]);
-    }
+    for (size_t i = 0; i < count; ++i) EmitLine(v[i], v[(i + 1) % count]);
   } else if (mode == GL_FILL) {
-    for (size_t i = 1; i + 1 < count; ++i) {
-      Emit(GL_TRIANGLES, v[0]);
-      Emit(GL_TRIANGLES, v[i]);
-      Emit(GL_TRIANGLES, v[i + 1]);
+    Vertex front[kMostSides + 1];  // one plane cuts a convex polygon into one more corner
+    size_t corners = 0;
+    for (size_t i = 0; i < count; ++i) {
+      const Vertex& a = v[i];
+      const Vertex& b = v[(i + 1) % count];
+      const bool aIn = NearDistance(a) >= 0, bIn = NearDistance(b) >= 0;
+      if (aIn) front[corners++] = a;
+      if (aIn != bIn) front[corners++] = aIn ? OnNearPlane(a, b) : OnNearPlane(b, a);
+    }
+    for (size_t i = 1; i + 1 < corners; ++i) {
+      Emit(GL_TRIANGLES, front[0]);
+      Emit(GL_TRIANGLES, front[i]);
+      Emit(GL_TRIANGLES, front[i + 1]);
     }
   }
 }
 
-// The production draws quads and triangles only.
 void AssemblePending() {
   const size_t sides = gl.primitive == GL_QUADS ? 4 : 3;
   for (size_t i = 0; i + sides <= gl.pending.size(); i += sides) EmitPolygon(&gl.pending[i], sides);
@@ -316,7 +356,12 @@ bool Init() {
   return true;
 }
 
-void Flush() { FlushBatch(); }
+bool Flush() {
+  FlushBatch();
+  const bool drawn = gl.drawn;
+  gl.drawn = false;
+  return drawn;
+}
 
 }  // namespace window::glweb
 
@@ -441,6 +486,7 @@ void glDepthFunc(GLenum func) {
 void glClear(GLbitfield mask) {
   FlushBatch();
   emscripten_glClear(mask);
+  gl.drawn = true;
 }
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
   FlushBatch();

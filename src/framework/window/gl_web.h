@@ -11,7 +11,7 @@ namespace window::glweb {
 bool Init();
 
 // Draws whatever geometry is still queued. Called before the picture is presented or
-// read back.
-void Flush();
+// read back. True when anything was drawn or cleared since the last call.
+bool Flush();
 
 }  // namespace window::glweb

@@ -1,7 +1,10 @@
 // Corvane window unit (error caption "cvn_WinAPI"): one window with an OpenGL
 // context, the per-frame event handling, the fatal error box, and an offscreen
-// context for tests and the offline renderer. The only unit that includes SDL video;
-// on Windows (window_win32.cpp) the one that uses Win32 windows and WGL.
+// context for tests and the offline renderer. The only unit that includes SDL video.
+// The desktop's is window.cpp (SDL2, GTK for the fallback box, offscreen.cpp); on
+// Windows window_win32.cpp (Win32 windows and WGL); a page's is window_web.cpp: the
+// page's canvas with a WebGL 2 context, the browser's full screen, and the boxes drawn
+// in the page.
 #pragma once
 
 #include <cstdint>
@@ -14,22 +17,28 @@ extern bool Running;
 // How desktops tie the window to the program's menu entry: its class (X11 WM_CLASS,
 // Wayland app id) and its icon (size x size RGBA pixels, rows top first; copied). Set
 // before OpenWindow; without it SDL names the class after the executable, with no icon.
-// On Windows the window class is "Corvane" with the standard icon, and this does nothing.
+// On Windows the window class is "Corvane" with the standard icon, and this does
+// nothing; nothing in a page either.
 void SetWindowIdentity(const char* className, const uint8_t* iconRgba, int32_t iconSize);
 
 // Opens the window "title" with a current OpenGL context, optionally switching the
 // display to a full-screen mode of the given size and depth. Never returns on failure.
+// A page sizes its canvas instead and draws into a picture of that size; its full
+// screen was asked for by the page itself, at the user's Go!.
 void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorBits,
                 bool fullscreen);
 
 // Releases the context, restores the display mode, shows the cursor, destroys the window.
 void CloseWindow();
 
-// Handles at most one pending window event (Escape and close requests clear Running).
+// Handles at most one pending window event (Escape and close requests clear Running;
+// in a page, leaving the full screen that Go! asked for counts as Escape).
 void DispatchOneEvent();
 
 // Presents the frame. The picture is drawn at the size OpenWindow was given; a window
-// that got another size shows it scaled to fit, aspect kept, with black bars.
+// that got another size shows it scaled to fit, aspect kept, with black bars. In a
+// page it returns to the browser until the display's next refresh, which shows it;
+// with nothing drawn since the last swap, the page only waits for that refresh.
 void SwapFrame();
 
 // The window's destroy notification: clears Running, the window stays open.
@@ -46,7 +55,8 @@ struct SwapControl {
 SwapControl SwapInterval();
 
 // A modal message box with one OK button: SDL's, else GTK's; standard error only
-// where no display can show either. On Windows, MessageBoxA with no owner.
+// where no display can show either. On Windows, MessageBoxA with no owner. In a page:
+// a box in the page, and the console.
 // Every box ends the program, so the window first leaves full screen (the desktop
 // display mode comes back) and hides, and the box is never covered by it.
 void ShowMessageBox(const char* caption, const char* text);
@@ -62,7 +72,8 @@ uint64_t TickCount();
 void Idle();
 
 // An invisible OpenGL compatibility context of the given size on Mesa's offscreen
-// driver (no display needed). Single-buffered: read pixels before any swap.
+// driver (no display needed). Single-buffered: read pixels before any swap. A page
+// has none (false).
 bool OpenOffscreenContext(int32_t width, int32_t height);
 void CloseOffscreenContext();
 

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <vector>
 
 #include "framework/window/gl_web.h"
 #include "framework/window/picture_framebuffer.h"
@@ -29,7 +28,6 @@ int32_t pictureWidth = 0;
 int32_t pictureHeight = 0;
 PictureFramebuffer picture;
 std::deque<bool> keyEvents;  // key presses and close requests not yet handled: true ends the run
-std::vector<uint8_t> readBack;
 bool wasFullscreen = false;
 
 // Keys wait in a queue, so a frame handles at most one, as on the desktop.
@@ -119,9 +117,12 @@ void DispatchOneEvent() {
   if (escape) SendDestroy();
 }
 
+// With nothing drawn since the last swap, nothing new is presented: the canvas keeps
+// showing the last picture (some engines, WebKit's, show a frame that is only a copy
+// to the canvas as black).
 void SwapFrame() {
   if (!context) return;
-  glweb::Flush();
+  if (!glweb::Flush()) return WaitForDisplay();
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
   glBlitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth, pictureHeight,
@@ -163,19 +164,3 @@ void CloseOffscreenContext() {}
 // The page's close request (its End control, a lost WebGL context): as a desktop
 // window's close button, it ends the run after the current frame.
 extern "C" EMSCRIPTEN_KEEPALIVE void window_web_close() { window::keyEvents.push_back(true); }
-
-// For the page's tests: the picture last drawn, as RGBA rows from the top, in a buffer
-// that stays valid until the next call.
-extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t* lumetra_read_picture() {
-  using namespace window;
-  if (!context) return nullptr;
-  readBack.assign(size_t(pictureWidth) * pictureHeight * 4, 0);
-  std::vector<uint8_t> bottomFirst(readBack.size());
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
-  glReadPixels(0, 0, pictureWidth, pictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
-               bottomFirst.data());  // the layer's: draws what is queued first
-  const size_t row = size_t(pictureWidth) * 4;
-  for (int32_t y = 0; y < pictureHeight; ++y)
-    std::memcpy(&readBack[row * y], &bottomFirst[row * (pictureHeight - 1 - y)], row);
-  return readBack.data();
-}
