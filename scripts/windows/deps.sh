@@ -80,5 +80,5 @@ if [ ! -f "$sdl_cache/lib/libSDL2.a" ]; then
 fi
 
 mkdir -p "$prefix"
-cp -r "$mpg123_cache/lib" "$mpg123_cache/include" "$prefix/"
-cp -r "$sdl_cache/lib" "$sdl_cache/include" "$prefix/"
+cp -rp "$mpg123_cache/lib" "$mpg123_cache/include" "$prefix/"
+cp -rp "$sdl_cache/lib" "$sdl_cache/include" "$prefix/"

@@ -37,4 +37,33 @@ void DeletePictureFramebuffer(PictureFramebuffer& picture) {
   picture = {};
 }
 
+void BlitPictureScaled(const PictureFramebuffer& picture, int32_t width, int32_t height,
+                       int32_t targetWidth, int32_t targetHeight) {
+  int64_t scaledWidth = targetWidth;
+  int64_t scaledHeight = scaledWidth * height / width;
+  if (scaledHeight > targetHeight) {
+    scaledHeight = targetHeight;
+    scaledWidth = scaledHeight * width / height;
+  }
+  const GLint left = static_cast<GLint>((targetWidth - scaledWidth) / 2);
+  const GLint bottom = static_cast<GLint>((targetHeight - scaledHeight) / 2);
+  // The bars are cleared black whatever the scenes left set for their own clears.
+  const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+  GLfloat clearColor[4];
+  GLboolean colorMask[4];
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColor);
+  glGetBooleanv(GL_COLOR_WRITEMASK, colorMask);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glBlitFramebuffer(0, 0, width, height, left, bottom, left + static_cast<GLint>(scaledWidth),
+                    bottom + static_cast<GLint>(scaledHeight), GL_COLOR_BUFFER_BIT, GL_LINEAR);
+  if (scissor) glEnable(GL_SCISSOR_TEST);
+  glColorMask(colorMask[0], colorMask[1], colorMask[2], colorMask[3]);
+  glClearColor(clearColor[0], clearColor[1], clearColor[2], clearColor[3]);
+}
+
 }  // namespace window

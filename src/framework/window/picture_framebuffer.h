@@ -20,4 +20,10 @@ bool CreatePictureFramebuffer(PictureFramebuffer& picture, int32_t width, int32_
 // Deletes it (if made) and binds the window's own framebuffer.
 void DeletePictureFramebuffer(PictureFramebuffer& picture);
 
+// Copies the picture (width x height) into the middle of the window's own framebuffer
+// of targetWidth x targetHeight, scaled with its aspect kept, the bars black. The
+// window's framebuffer is left bound for drawing; the rest of the GL state is kept.
+void BlitPictureScaled(const PictureFramebuffer& picture, int32_t width, int32_t height,
+                       int32_t targetWidth, int32_t targetHeight);
+
 }  // namespace window

@@ -146,24 +146,7 @@ void FitPictureToDrawable() {
 // The picture scaled into the middle of the drawable, the bars black, then the swap;
 // drawing goes on into the picture's framebuffer.
 void PresentScaledPicture() {
-  int64_t width = drawableWidth;
-  int64_t height = width * windowHeight / windowWidth;
-  if (height > drawableHeight) {
-    height = drawableHeight;
-    width = height * windowWidth / windowHeight;
-  }
-  const GLint left = static_cast<GLint>((drawableWidth - width) / 2);
-  const GLint bottom = static_cast<GLint>((drawableHeight - height) / 2);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT);
-  glDisable(GL_SCISSOR_TEST);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glBlitFramebuffer(0, 0, windowWidth, windowHeight, left, bottom,
-                    left + static_cast<GLint>(width), bottom + static_cast<GLint>(height),
-                    GL_COLOR_BUFFER_BIT, GL_LINEAR);
-  glPopAttrib();
+  BlitPictureScaled(picture, windowWidth, windowHeight, drawableWidth, drawableHeight);
   SDL_GL_SwapWindow(renderWindow);
   glBindFramebuffer(GL_FRAMEBUFFER, picture.Framebuffer);
 }

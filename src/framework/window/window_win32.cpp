@@ -149,24 +149,7 @@ void FitPictureToClient() {
 // The picture scaled into the middle of the client area, the bars black, then the
 // swap; drawing goes on into the picture's framebuffer.
 void PresentScaledPicture() {
-  int64_t width = clientWidth;
-  int64_t height = width * windowHeight / windowWidth;
-  if (height > clientHeight) {
-    height = clientHeight;
-    width = height * windowWidth / windowHeight;
-  }
-  const GLint left = static_cast<GLint>((clientWidth - width) / 2);
-  const GLint bottom = static_cast<GLint>((clientHeight - height) / 2);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT);
-  glDisable(GL_SCISSOR_TEST);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glBlitFramebuffer(0, 0, windowWidth, windowHeight, left, bottom,
-                    left + static_cast<GLint>(width), bottom + static_cast<GLint>(height),
-                    GL_COLOR_BUFFER_BIT, GL_LINEAR);
-  glPopAttrib();
+  BlitPictureScaled(picture, windowWidth, windowHeight, clientWidth, clientHeight);
   SwapBuffers(deviceContext);
   glBindFramebuffer(GL_FRAMEBUFFER, picture.Framebuffer);
 }
