@@ -30,8 +30,11 @@ configure_file(resources/lumetra.rc.in ${CMAKE_BINARY_DIR}/lumetra.rc @ONLY)
 set_property(SOURCE ${CMAKE_BINARY_DIR}/lumetra.rc APPEND PROPERTY OBJECT_DEPENDS
   ${WINDOWS_ICON} ${LUMETRA_MANIFEST})
 
-# A GUI program (-mwindows), all runtime libraries linked in, symbols stripped.
-set(program_sources src/demo/main.cpp src/demo/config_dialog_win32.cpp ${CMAKE_BINARY_DIR}/lumetra.rc)
+# A GUI program (-mwindows), all runtime libraries linked in, symbols stripped. Its
+# entry (main_win32.cpp) finds the data folder, then runs the program's main.
+set(program_sources src/demo/main_win32.cpp src/demo/main.cpp src/demo/config_dialog_win32.cpp
+  ${CMAKE_BINARY_DIR}/lumetra.rc)
+set_source_files_properties(src/demo/main.cpp PROPERTIES COMPILE_DEFINITIONS main=lumetra_main)
 add_executable(lumetra WIN32 ${program_sources})
 target_link_libraries(lumetra PRIVATE lumetra_demo)
 # No link time in the header: the same sources give the same bytes.
