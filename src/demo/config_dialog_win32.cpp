@@ -39,6 +39,8 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       break;
     }
     case WM_COMMAND: {
+      // A notification sent while the dialog is being built has no settings to edit.
+      if (!editedSettings) break;
       // wParam as a whole: only a control's click notification (code 0) counts, and
       // Escape's IDCANCEL (2) is no control of the dialog.
       const int32_t command = wParam <= 0x7fffffff ? static_cast<int32_t>(wParam) : -1;
@@ -70,6 +72,7 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 void RunConfigDialog(DemoSettings& settings) {
   DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kConfigTemplate), nullptr,
                   ConfigDialogProc, reinterpret_cast<LPARAM>(&settings));
+  editedSettings = nullptr;
 }
 
 }  // namespace demo
