@@ -7,6 +7,8 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <cstdint>
+
 #include "framework/window/gl_win32.h"
 
 namespace window {
@@ -25,10 +27,16 @@ PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
 
 template <typename Function>
 void Bind(Function& function, const char* name) {
-  function = reinterpret_cast<Function>(reinterpret_cast<void*>(wglGetProcAddress(name)));
+  function = reinterpret_cast<Function>(GLEntryPoint(name));
 }
 
 }  // namespace
+
+void* GLEntryPoint(const char* name) {
+  void* function = reinterpret_cast<void*>(wglGetProcAddress(name));
+  const intptr_t value = reinterpret_cast<intptr_t>(function);
+  return value >= -1 && value <= 3 ? nullptr : function;
+}
 
 void BindGLEntryPoints() {
   Bind(genRenderbuffers, "glGenRenderbuffers");

@@ -5,6 +5,11 @@
 
 namespace window {
 
+// The current context's function of this name, or null where the driver has none.
+// Some drivers answer an unknown name with 1, 2, 3 or -1 instead of null: those are
+// null here too.
+void* GLEntryPoint(const char* name);
+
 // Binds them for the current context.
 void BindGLEntryPoints();
 

@@ -92,10 +92,8 @@ void CreateRenderWindow(const char* title) {
 // whole run. A driver without WGL_EXT_swap_control, or one that refuses, keeps its
 // own interval: the run stays correct, its motion then follows the display's rate.
 void RequestSwapInterval() {
-  auto setInterval = reinterpret_cast<BOOL(WINAPI*)(int)>(
-      reinterpret_cast<void*>(wglGetProcAddress("wglSwapIntervalEXT")));
-  auto getInterval = reinterpret_cast<int(WINAPI*)()>(
-      reinterpret_cast<void*>(wglGetProcAddress("wglGetSwapIntervalEXT")));
+  auto setInterval = reinterpret_cast<BOOL(WINAPI*)(int)>(GLEntryPoint("wglSwapIntervalEXT"));
+  auto getInterval = reinterpret_cast<int(WINAPI*)()>(GLEntryPoint("wglGetSwapIntervalEXT"));
   swapControl.Refused = !setInterval || !setInterval(0);
   // Without the extension the interval cannot be read: -1.
   swapControl.Interval = getInterval ? getInterval() : -1;
