@@ -79,7 +79,9 @@ void CreateRenderWindow(const char* title) {
   } else {
     DEVMODEA mode;
     if (!FindDisplayMode(mode)) ShowError("cvn_WinAPI", "Could not set right Resolution");
-    ChangeDisplaySettingsA(&mode, 0);
+    // A temporary mode: Windows returns the desktop's own when the program ends in
+    // any way, a crash or a kill included.
+    ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
     modeChanged = true;
     renderWindow = CreateWindowExA(WS_EX_TOPMOST, kClassName, title, WS_POPUP | WS_VISIBLE, 0, 0,
                                    windowWidth, windowHeight, nullptr, nullptr, module, nullptr);
