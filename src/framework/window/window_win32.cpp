@@ -124,11 +124,12 @@ void SetupPixelFormat() {
 // The picture is always drawn at Width x Height. Where the client area has another
 // size (a window larger than the screen, which Windows shrinks to fit; a mode switch
 // the display did not make), it is drawn into a framebuffer object of that size and
-// scaled into the client area at each swap, aspect kept, with black bars.
+// scaled into the client area at each swap, aspect kept, with black bars. Which of
+// the two is decided between frames, before the next one is drawn.
 PictureFramebuffer picture;  // none: the picture goes straight to the window
 int32_t clientWidth = 0;
 int32_t clientHeight = 0;
-bool clientResized = true;  // the framebuffer's need is to be checked at the next swap
+bool clientResized = false;  // a WM_SIZE came since the last fit
 
 void FitPictureToClient() {
   clientResized = false;
@@ -180,6 +181,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     // moving, minimising or closing through the caption or Alt+F4 do nothing.
     case WM_SYSCOMMAND:
       return 0;
+    // Only noted here: the fit needs the current context, which the WM_SIZE sent
+    // while the window is created or destroyed does not have.
     case WM_SIZE:
       clientResized = true;
       return DefWindowProcA(window, message, wParam, lParam);
@@ -221,16 +224,21 @@ void DispatchOneEvent() {
   MSG message;
   // Mouse movement is taken and dropped: the production has no mouse input, and a
   // stream of it must not take the frame's one message ahead of a key.
+  bool posted;
   do {
-    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return;
-  } while (message.message == WM_MOUSEMOVE || message.message == WM_NCMOUSEMOVE);
-  TranslateMessage(&message);
-  DispatchMessageA(&message);
+    posted = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
+  } while (posted && (message.message == WM_MOUSEMOVE || message.message == WM_NCMOUSEMOVE));
+  if (posted) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  // A new client size, whether its WM_SIZE was posted or sent (sent ones are handled
+  // inside PeekMessageA), sets where the next frame is drawn.
+  if (clientResized && renderContext) FitPictureToClient();
 }
 
 void SwapFrame() {
   if (!renderWindow) return;
-  if (clientResized) FitPictureToClient();
   if (picture.Framebuffer)
     PresentScaledPicture();
   else
