@@ -58,10 +58,11 @@ class WindowsTest : public EndToEnd {
   }
 
   // `program` (lumetra.exe or lumetra-test.exe) under Wine in a folder of its own with
-  // the desktop build's data; sound into the suite's sink unless told otherwise.
+  // the desktop build's data, started in that folder or in `startIn`; sound into the
+  // suite's sink unless told otherwise.
   Process Start(const std::string& program, std::map<std::string, std::string> env = {},
-                const std::string& damaged = "") {
-    const fs::path work = dir_ / "work";
+                const std::string& damaged = "", const fs::path& startIn = {}) {
+    const fs::path work = Work();
     fs::create_directories(work / "data");
     fs::copy_file(kWindows / program, work / program);
     for (const fs::directory_entry& file : fs::directory_iterator(kBuild / "data"))
@@ -72,9 +73,10 @@ class WindowsTest : public EndToEnd {
     }
     env.try_emplace("PULSE_SERVER", sound_.Address());
     env["PULSE_LATENCY_MSEC"] = "200";
-    return Process::Start({Shell("command -v wine | tr -d '\\n'"), program}, work, env, {},
-                          StderrFile());
+    return Process::Start({Shell("command -v wine | tr -d '\\n'"), (work / program).string()},
+                          startIn.empty() ? work : startIn, env, {}, StderrFile());
   }
+  fs::path Work() const { return dir_ / "work λ数据"; }
 
   // Keys to the window with this title, once it shows and has settled (keys sent at
   // once may come before the window takes them).
@@ -85,12 +87,28 @@ class WindowsTest : public EndToEnd {
     PressKey(window->first, keys);
   }
 
+  // The virtual desktop's size ("1024x768"), or nothing without a desktop.
+  static std::string DesktopSize() {
+    auto desktop = FindWindow(kDesktop, 1);
+    return desktop ? desktop->second.substr(0, desktop->second.find('+')) : "";
+  }
+
+  // The box with this caption and text over the desktop's own mode; OK ends the run
+  // with this exit code.
+  void ExpectBox(Process& run, const std::string& caption, const std::string& text, int code) {
+    auto box = FindWindow(caption, 60);
+    ASSERT_TRUE(box) << ReadFile(StderrFile());
+    EXPECT_TRUE(DesktopBecomes("1024x768", 5));
+    EXPECT_TRUE(std::regex_search(ReadFile(StderrFile()), std::regex("MSGBOX_OnInit L\"" + text)))
+        << ReadFile(StderrFile());
+    PressKey(box->first, "Return");
+    EXPECT_EQ(run.Wait(60), code);
+  }
+
   // Whether the virtual desktop reaches this size ("800x600") within the time.
   static bool DesktopBecomes(const std::string& size, double seconds) {
-    for (auto start = Clock::now(); SecondsSince(start) < seconds; Pause(100)) {
-      auto desktop = FindWindow(kDesktop, 1);
-      if (desktop && desktop->second.rfind(size + "+", 0) == 0) return true;
-    }
+    for (auto start = Clock::now(); SecondsSince(start) < seconds; Pause(100))
+      if (DesktopSize() == size) return true;
     return false;
   }
 
@@ -98,7 +116,9 @@ class WindowsTest : public EndToEnd {
   static inline testsupport::SoundServer sound_{testsupport::SoundServer::kPulseAudio};
 };
 
-// The dialog: Escape does nothing, Return starts with the defaults; keys reach the run.
+// The dialog: Escape does nothing, Return starts with the defaults; its boxes open
+// ticked and keys reach the run. Started from another folder, the program reads the
+// data beside it; a window's inside is the size chosen; Escape ends the run.
 TEST_F(WindowsTest, TheDialogStartsTheRunWithWhatItsKeysChose) {
   const std::map<std::string, std::string> oneFrame = {{"LUMETRA_TEST_FRAMES", "0"},
                                                       {"LUMETRA_TEST_SEED", "1"},
@@ -113,18 +133,24 @@ TEST_F(WindowsTest, TheDialogStartsTheRunWithWhatItsKeysChose) {
     EXPECT_NE(ReadFile(StderrFile()).find("settings 640 x 480, 32 bits, fullscreen 1, music 1"),
               std::string::npos) << ReadFile(StderrFile());
   }
-  fs::remove_all(dir_ / "work");
-  Process run = Start("lumetra-test.exe", oneFrame);
-  // Go! has the focus: Tab to the list, Down to 800 x 600, the boxes by Tab and space.
-  Keys("Config", "--delay 100 Tab Tab Down Tab space Tab Tab space Return");
-  EXPECT_EQ(run.Wait(120), 0);
-  EXPECT_NE(ReadFile(StderrFile()).find("settings 800 x 600, 32 bits, fullscreen 0, music 0"),
-            std::string::npos) << ReadFile(StderrFile());
+  fs::remove_all(Work());
+  Process run = Start("lumetra-test.exe", {{"WINEDEBUG", "-all,trace+message"}}, "", dir_);
+  // Go! has the focus: Tab to the list, Down to 800 x 600, each box by Tab and space.
+  Keys("Config", "--delay 100 Tab Tab Down Tab space Tab space Tab space Return");
+  Keys("Lumetra", "Escape");
+  EXPECT_EQ(run.Wait(60), 0);
+  const std::string trace = ReadFile(StderrFile());
+  EXPECT_NE(trace.find("settings 800 x 600, 16 bits, fullscreen 0, music 0"), std::string::npos);
+  // The client size Wine gives the window: 800 x 600 (600 << 16 | 800).
+  EXPECT_NE(trace.find("WM_SIZE sent from self wp=00000000 lp=02580320"), std::string::npos);
+  // A box's own click sets the opposite of its state: three unticked boxes.
+  const std::regex untick("BM_SETCHECK sent from self wp=00000000");
+  EXPECT_EQ(std::distance(std::sregex_iterator(trace.begin(), trace.end(), untick), {}), 3);
 }
 
 TEST_F(WindowsTest, CancelAndClosingTheDialogEndWithZero) {
   for (const char* keys : {"Tab space", "alt+F4"}) {
-    fs::remove_all(dir_ / "work");
+    fs::remove_all(Work());
     Process run = Start("lumetra.exe");
     Keys("Config", keys);
     EXPECT_EQ(run.Wait(60), 0) << keys;
@@ -149,24 +175,28 @@ TEST_F(WindowsTest, ADamagedPictureShowsTheRuntimeErrorOverTheDesktopsMode) {
   Process run = Start("lumetra.exe", {{"WINEDEBUG", "-all,trace+msgbox"}}, "greets3.tqz");
   Keys("Config", "--delay 100 Tab Tab Down Return");
   ASSERT_TRUE(DesktopBecomes("800x600", 60));
-  auto box = FindWindow("Error", 60);
-  ASSERT_TRUE(box) << ReadFile(StderrFile());
-  EXPECT_TRUE(DesktopBecomes("1024x768", 5));
-  EXPECT_TRUE(std::regex_search(ReadFile(StderrFile()),
-                                std::regex("MSGBOX_OnInit L\"Runtime error 100 at 0x[0-9A-F]+\"")))
-      << ReadFile(StderrFile());
-  PressKey(box->first, "Return");
-  EXPECT_EQ(run.Wait(60), 100);
+  ExpectBox(run, "Error", "Runtime error 100 at 0x[0-9A-F]+\"", 100);
 }
 
-TEST_F(WindowsTest, WithoutASoundOutputTheFmodBoxSaysSoAndTheExitCodeIsZero) {
+// Full screen at 800 x 600 without a sound output: the "FMOD" box over the desktop's
+// own mode, then exit code 0.
+TEST_F(WindowsTest, WithoutASoundOutputTheFmodBoxSaysSoOverTheDesktopsMode) {
   Process run = Start("lumetra.exe",
                       {{"WINEDEBUG", "-all,trace+msgbox"}, {"PULSE_SERVER", "unix:/nonexistent"}});
-  Keys("Config", "Return");
-  Keys("FMOD", "Return");
-  EXPECT_EQ(run.Wait(60), 0);
-  EXPECT_NE(ReadFile(StderrFile()).find("MSGBOX_OnInit L\"Error initializing output device\""),
-            std::string::npos) << ReadFile(StderrFile());
+  Keys("Config", "--delay 100 Tab Tab Down Return");
+  ASSERT_TRUE(DesktopBecomes("800x600", 60));
+  ExpectBox(run, "FMOD", "Error initializing output device\"", 0);
+}
+
+// 1280 x 960 is no mode of the 1024 x 768 desktop: the box says so, the desktop's mode
+// never changes, and the exit code is 0.
+TEST_F(WindowsTest, AFullScreenSizeTheDisplayLacksLeavesItsModeAlone) {
+  Process run = Start("lumetra.exe", {{"WINEDEBUG", "-all,trace+msgbox"}});
+  Keys("Config", "--delay 100 Tab Tab Down Down Down Return");
+  for (auto start = Clock::now(); !FindWindow("cvn_WinAPI", 0) && SecondsSince(start) < 60;
+       Pause(100))
+    ASSERT_EQ(DesktopSize(), "1024x768");
+  ExpectBox(run, "cvn_WinAPI", "Could not set right Resolution\"", 0);
 }
 
 // The soundtrack plays into the sink through SDL's Windows outputs and Wine's
@@ -239,7 +269,7 @@ TEST_F(WindowsTest, FramesMatchTheOfflineRendererAtTheSameMoments) {
     pngio::Image want;
     std::string error;
     ASSERT_TRUE(pngio::ReadPng(reference, want, error)) << error;
-    const auto [mean, worst] = Difference(want, ReadFile(dir_ / "work" / (moment + ".ppm")));
+    const auto [mean, worst] = Difference(want, ReadFile(Work() / (moment + ".ppm")));
     std::printf("%s: mean difference %.2f, worst block %.1f\n", name.c_str(), mean, worst);
     EXPECT_LE(mean, 1.5) << name;
     EXPECT_LE(worst, 24) << name;

@@ -2,7 +2,8 @@
 //   LUMETRA_TEST_FRAMES=loading,MS,MS,...  the frames to read back, in rising order
 //   LUMETRA_TEST_SEED=N                    the random seed (as lumetra-render --seed)
 //   LUMETRA_TEST_FRAME_DIR=DIR             where DIR/loading.ppm and DIR/MS.ppm go
-// It also prints the settings the dialog gave the run on standard error.
+// It also prints the settings the dialog gave the run on standard error, with or
+// without frames (without, the run is the program's own).
 // Frame n is drawn for the clock n x 15 ms whatever the music says; frames nobody
 // reads are drawn unseen (as lumetra-render fast-forwards); the run ends after the
 // last frame asked for, through the program's own shutdown.
@@ -53,7 +54,6 @@ void SaveFrame(const std::string& name) {
 
 bool StepFrame() {
   const char* frames = std::getenv("LUMETRA_TEST_FRAMES");
-  if (!frames) return false;
   if (!started) {
     started = true;
     // What the dialog handed to the run.
@@ -61,6 +61,7 @@ bool StepFrame() {
     std::fprintf(stderr, "settings %d x %d, %d bits, fullscreen %d, music %d\n", chosen.Width,
                  chosen.Height, chosen.ColorBits, chosen.Fullscreen ? 1 : 0, chosen.Music ? 1 : 0);
     std::fflush(stderr);
+    if (!frames) return false;
     std::stringstream list(frames);
     for (std::string item; std::getline(list, item, ',');) wanted.push_back(item);
     particle::SeedRandom(static_cast<uint32_t>(std::atoi(std::getenv("LUMETRA_TEST_SEED"))));
@@ -72,6 +73,7 @@ bool StepFrame() {
       window::SwapFrame();
     }
   }
+  if (!frames) return false;
   if (next >= wanted.size()) {
     window::SendDestroy();
     return true;
