@@ -96,12 +96,11 @@ class WindowsTest : public EndToEnd {
   // The box with this caption and text over the desktop's own mode; OK ends the run
   // with this exit code.
   void ExpectBox(Process& run, const std::string& caption, const std::string& text, int code) {
-    auto box = FindWindow(caption, 60);
-    ASSERT_TRUE(box) << ReadFile(StderrFile());
+    ASSERT_TRUE(FindWindow(caption, 60)) << ReadFile(StderrFile());
     EXPECT_TRUE(DesktopBecomes("1024x768", 5));
     EXPECT_TRUE(std::regex_search(ReadFile(StderrFile()), std::regex("MSGBOX_OnInit L\"" + text)))
         << ReadFile(StderrFile());
-    PressKey(box->first, "Return");
+    Keys(caption, "Return");
     EXPECT_EQ(run.Wait(60), code);
   }
 
