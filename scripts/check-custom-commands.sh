@@ -8,6 +8,9 @@
 # The commands and their inputs are read from a Ninja configuration of the tree (Ninja
 # itself would make the folders, so the commands are run here, not by Ninja); the tools
 # they run are the desktop build's, from build/ (built there if missing).
+# Also checked: no command is in the Make rules of two targets (Make copies a command
+# into each target of its folder that reads its output, unless that target depends on
+# the one that makes it, and the copies can run at once).
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$top/scripts/deps.sh"
@@ -90,3 +93,13 @@ if [ $failed = 1 ]; then
   exit 1
 fi
 echo "check-custom-commands: ${#checked[@]} commands run alone, each made its outputs"
+
+# build/'s Make rules: each command line in one target's rules only.
+copies=$(find "$top/build" -path '*/CMakeFiles/*.dir/build.make' -exec sh -c \
+  'for f; do grep "^	cd " "$f" | sort -u; done' sh {} + | sort | uniq -d)
+if [ -n "$copies" ]; then
+  echo "$copies"
+  echo "check-custom-commands: the commands above are in the Make rules of two targets that can" >&2
+  echo "run at once: the targets reading an output must depend on the one that makes it." >&2
+  exit 1
+fi
