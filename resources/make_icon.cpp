@@ -4,16 +4,17 @@
 // larger sizes average 4 x 4 samples per pixel.
 //   lumetra-icon DIR SIZE...   writes DIR/SIZExSIZE/apps/lumetra.png for each size
 //   lumetra-icon --ico FILE    writes the Windows program's icon: 48 x 48, 256 colours
+// Either way it makes the folders it writes into, so no build step has to come first.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "common/output_file.h"
 #include "common/png_io.h"
 
 namespace {
@@ -133,6 +134,14 @@ std::vector<Rgb> MedianCut(std::vector<Rgb> colours, size_t count) {
   return palette;
 }
 
+// Makes folder dir and its parents where missing; false with error set if not.
+bool MakeFolder(const std::filesystem::path& dir, std::string& error) {
+  std::error_code ec;
+  if (dir.empty() || std::filesystem::create_directories(dir, ec) || !ec) return true;
+  error = ec.message();
+  return false;
+}
+
 template <typename T>
 void Put(std::string& out, T value) {
   for (size_t i = 0; i < sizeof value; ++i) out += char((uint64_t(value) >> (8 * i)) & 0xff);
@@ -140,7 +149,7 @@ void Put(std::string& out, T value) {
 
 // An .ico file with one 48 x 48 picture of 256 colours: palette entry 0 is black, for
 // the pixels the mask leaves transparent (alpha below one half).
-bool WriteIco(const std::string& path) {
+bool WriteIco(const std::filesystem::path& path, std::string& error) {
   constexpr int size = 48;
   const std::vector<uint8_t> rgba = Draw(size);
   std::vector<Rgb> opaque;
@@ -196,17 +205,18 @@ bool WriteIco(const std::string& path) {
   Put<uint16_t>(file, 8);
   Put<uint32_t>(file, uint32_t(image.size()));
   Put<uint32_t>(file, 22);
-  std::ofstream out(path, std::ios::binary);
-  out << file << image;
-  return bool(out.flush());
+  file += image;
+  return MakeFolder(path.parent_path(), error) &&
+         outfile::WriteFile(path.string(), file.data(), file.size(), error);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--ico") {
-    if (WriteIco(argv[2])) return 0;
-    std::fprintf(stderr, "lumetra-icon: %s: cannot write\n", argv[2]);
+    std::string error;
+    if (WriteIco(argv[2], error)) return 0;
+    std::fprintf(stderr, "lumetra-icon: %s: %s\n", argv[2], error.c_str());
     return 1;
   }
   if (argc < 3) {
@@ -221,8 +231,11 @@ int main(int argc, char** argv) {
     }
     const std::string side = std::to_string(size);
     const std::filesystem::path dir = std::filesystem::path(argv[1]) / (side + "x" + side) / "apps";
-    std::filesystem::create_directories(dir);
     std::string error;
+    if (!MakeFolder(dir, error)) {
+      std::fprintf(stderr, "lumetra-icon: %s: %s\n", dir.c_str(), error.c_str());
+      return 1;
+    }
     const std::vector<uint8_t> rgba = Draw(size);
     if (!pngio::WritePng((dir / "lumetra.png").string(), size, size, 4, rgba.data(), false,
                          error)) {

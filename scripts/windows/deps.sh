@@ -1,84 +1,81 @@
 #!/usr/bin/env bash
-# The libraries the Windows build links, built from Debian 12's source tarballs with
-# mingw-w64 as static libraries into build-windows/deps/ (include/, lib/): libmpg123
-# (the MP3 decoder) and SDL2 with its audio alone (the sound output; SDL's clock rules
-# stay the desktop's). Each tarball is checked against the checksum of Debian's .dsc;
-# built once per compiler version and kept in ~/.cache/lumetra/windows-deps, so a
-# second build (or a fresh clone) only compiles the program.
+# The libraries the Windows build links, built with mingw-w64 as static libraries into
+# build-windows/deps/ (include/, lib/): libmpg123 (the MP3 decoder) and SDL2 with its
+# audio alone (the sound output; SDL's clock rules stay the desktop's), each from Debian
+# 12's current source package with Debian's patches applied (scripts/debian-source.sh:
+# the versions and checksums, the download through apt). Built once per Debian version
+# and compiler version and kept in ~/.cache/lumetra/windows-deps, so a second build (or
+# a fresh clone) only compiles the program.
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$top/scripts/debian-source.sh"
 prefix="$top/build-windows/deps"
 host=x86_64-w64-mingw32
 cc=$host-gcc-posix
 gcc_version=$($cc -dumpversion)
 cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/lumetra/windows-deps"
-pool=https://deb.debian.org/debian/pool/main
 jobs=$(nproc)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
-# Downloads Debian's orig tarball $2 from pool folder $1 into $work, checked against $3.
-fetch() {
-  curl -fsSL -o "$work/$2" "$pool/$1/$2"
-  echo "$3  $work/$2" | sha256sum -c --quiet
+# Puts folder $1's include/ and lib/ into the cache folder $2, whole or not at all.
+store() {
+  mkdir -p "$(dirname "$2")"
+  rm -rf "$2" "$2.part"
+  cp -rp "$1" "$2.part"
+  mv "$2.part" "$2"
 }
 
-# libmpg123 1.31.2 (source package mpg123).
-mpg123_version=1.31.2
-mpg123_sha256=b17f22905e31f43b6b401dfdf6a71ed11bb7d056f68db449d70b9f9ae839c7de
+# libmpg123 (source package mpg123).
 mpg123_cache="$cache_root/mpg123-$mpg123_version-gcc-$gcc_version"
+debian_source_check_current libmpg123-0 "$mpg123_version"
 if [ ! -f "$mpg123_cache/lib/libmpg123.a" ]; then
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
   echo "Building libmpg123 $mpg123_version for Windows (about a minute)"
-  fetch m/mpg123 mpg123_$mpg123_version.orig.tar.bz2 $mpg123_sha256
-  tar -xjf "$work/mpg123_$mpg123_version.orig.tar.bz2" -C "$work"
+  debian_source_unpack mpg123 "$work/mpg123"
   (
-    cd "$work/mpg123-$mpg123_version"
+    cd "$work/mpg123"
     ./configure --host=$host CC=$cc --enable-static --disable-shared --disable-modules \
       --disable-components --enable-libmpg123 --with-audio=dummy --enable-network=no \
-      --prefix="$work/install" > "$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 1; }
+      --prefix="$work/mpg123-install" > "$work/configure.log" 2>&1 ||
+      { cat "$work/configure.log"; exit 1; }
     make -j "$jobs" > "$work/make.log" 2>&1 || { tail -50 "$work/make.log"; exit 1; }
     make install > /dev/null
   )
-  mkdir -p "$mpg123_cache/lib" "$mpg123_cache/include"
-  cp "$work/install/lib/libmpg123.a" "$mpg123_cache/lib/"
-  cp "$work/install/include/"*.h "$mpg123_cache/include/"
-  rm -rf "$work"
-  trap - EXIT
+  mkdir -p "$work/mpg123-cache/lib" "$work/mpg123-cache/include"
+  cp "$work/mpg123-install/lib/libmpg123.a" "$work/mpg123-cache/lib/"
+  cp "$work/mpg123-install/include/"*.h "$work/mpg123-cache/include/"
+  store "$work/mpg123-cache" "$mpg123_cache"
 fi
 
-# SDL2 2.26.5 (source package libsdl2), its audio subsystem only: WASAPI, DirectSound
-# and waveOut outputs, threads, timers, and the event queue that audio starts with; no
-# video, input or other subsystems. Linked
-# into the program, so without the dynamic API (which would let an environment
-# variable load another SDL).
-sdl_version=2.26.5
-sdl_sha256=b3f2c822151804125d08db94c65852f711c2e5df2145a59da120748dc32eb9c3
-sdl_cache="$cache_root/sdl2-audio-$sdl_version-gcc-$gcc_version"
+# SDL2 (source package libsdl2), its audio subsystem only: WASAPI, DirectSound and
+# waveOut outputs, threads, timers, and the event queue that audio starts with; no
+# video, input or other subsystems. Linked into the program, so without the dynamic API
+# (which would let an environment variable load another SDL).
+sdl_cache="$cache_root/sdl2-audio-$libsdl2_version-gcc-$gcc_version"
+debian_source_check_current libsdl2-2.0-0 "$libsdl2_version"
 if [ ! -f "$sdl_cache/lib/libSDL2.a" ]; then
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-  echo "Building SDL2 $sdl_version (audio) for Windows (a few minutes)"
-  fetch libs/libsdl2 libsdl2_$sdl_version+dfsg.orig.tar.gz $sdl_sha256
-  tar -xzf "$work/libsdl2_$sdl_version+dfsg.orig.tar.gz" -C "$work"
-  dynapi="$work/SDL2-$sdl_version/src/dynapi/SDL_dynapi.h"
+  echo "Building SDL2 $libsdl2_version (audio) for Windows (a few minutes)"
+  debian_source_unpack libsdl2 "$work/sdl2"
+  dynapi="$work/sdl2/src/dynapi/SDL_dynapi.h"
   sed -i 's/^#define SDL_DYNAMIC_API 1\b/#define SDL_DYNAMIC_API 0/' "$dynapi"
   grep -q '^#define SDL_DYNAMIC_API 0' "$dynapi"
-  cmake -S "$work/SDL2-$sdl_version" -B "$work/build" \
+  cmake -S "$work/sdl2" -B "$work/sdl2-build" \
     -DCMAKE_TOOLCHAIN_FILE="$top/windows/toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$work/install" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF \
+    -DCMAKE_INSTALL_PREFIX="$work/sdl2-install" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF \
     -DSDL2_DISABLE_SDL2MAIN=ON -DSDL_AUDIO=ON -DSDL_VIDEO=OFF -DSDL_RENDER=OFF \
     -DSDL_EVENTS=ON -DSDL_JOYSTICK=OFF -DSDL_HAPTIC=OFF -DSDL_HIDAPI=OFF -DSDL_SENSOR=OFF \
     -DSDL_POWER=OFF -DSDL_FILESYSTEM=OFF -DSDL_LOCALE=OFF -DSDL_MISC=OFF \
     > "$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 1; }
-  cmake --build "$work/build" -j "$jobs" > "$work/make.log" 2>&1 || { tail -50 "$work/make.log"; exit 1; }
-  cmake --install "$work/build" > /dev/null
-  mkdir -p "$sdl_cache/lib" "$sdl_cache/include"
-  cp "$work/install/lib/libSDL2.a" "$sdl_cache/lib/"
-  cp -r "$work/install/include/SDL2" "$sdl_cache/include/"
-  rm -rf "$work"
-  trap - EXIT
+  cmake --build "$work/sdl2-build" -j "$jobs" > "$work/make.log" 2>&1 ||
+    { tail -50 "$work/make.log"; exit 1; }
+  cmake --install "$work/sdl2-build" > /dev/null
+  mkdir -p "$work/sdl2-cache/lib" "$work/sdl2-cache/include"
+  cp "$work/sdl2-install/lib/libSDL2.a" "$work/sdl2-cache/lib/"
+  cp -r "$work/sdl2-install/include/SDL2" "$work/sdl2-cache/include/"
+  store "$work/sdl2-cache" "$sdl_cache"
 fi
 
 mkdir -p "$prefix"
+# Keeping the cache's times, so an unchanged library rebuilds nothing that uses it.
 cp -rp "$mpg123_cache/lib" "$mpg123_cache/include" "$prefix/"
 cp -rp "$sdl_cache/lib" "$sdl_cache/include" "$prefix/"
