@@ -1,0 +1,432 @@
+/* av_analyse: picture against sound from a screen_watch file and a sink_record
+   recording.
+     av_analyse music POLL REC_PREFIX SOUNDTRACK.mp3
+     av_analyse clicks POLL REC_PREFIX [SELFTEST_LOG]
+   The recording is placed on the sink's own clock: every piece read gives (its first
+   frame, its arrival); a piece is never read before the sink has played its first
+   frame, and often later, so the lower envelope of those points (the lower convex
+   hull of the pieces within 2 s, evaluated at the frame wanted) gives when a frame
+   was played, on the monotonic clock.
+   music: the soundtrack (decoded without the encoder's delay and padding) is found in
+   the recording by its loudness envelope from 19.5 to 50.5 s, then each accent (21, 28, 35, 42 and 49 s
+   of the soundtrack) by correlating the recording with the soundtrack from 0.1 s
+   before to 0.3 s after it: the accent's onset is where the recording plays the
+   soundtrack's frame of that moment.
+   clicks: each click is the first sample above a quarter of full scale after 20 ms
+   below it. With the self-test's log, how far each side was from what the self-test
+   planned is printed too.
+   Each event is paired with the nearest change of the screen to white within 1 s;
+   its time is the middle between the last poll that saw no white and the first that
+   saw it. Prints one line per event, "offset MS" (sound minus picture: positive when
+   the sound comes after the picture), and their median. */
+#define _GNU_SOURCE
+#include <math.h>
+#include <mpg123.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+typedef struct {
+  double* v;
+  long n, cap;
+} Doubles;
+
+static void Push(Doubles* d, double x) {
+  if (d->n == d->cap) {
+    d->cap = d->cap ? d->cap * 2 : 1024;
+    d->v = realloc(d->v, (size_t)d->cap * sizeof(double));
+    if (!d->v) abort();
+  }
+  d->v[d->n++] = x;
+}
+
+static void Fail(const char* what, const char* detail) {
+  fprintf(stderr, "av_analyse: %s %s\n", what, detail ? detail : "");
+  exit(1);
+}
+
+static int CompareDoubles(const void* a, const void* b) {
+  const double x = *(const double*)a, y = *(const double*)b;
+  return x < y ? -1 : x > y;
+}
+
+static double Quantile(const double* v, long n, double q) {
+  if (n == 0) return NAN;
+  double* s = malloc((size_t)n * sizeof(double));
+  memcpy(s, v, (size_t)n * sizeof(double));
+  qsort(s, (size_t)n, sizeof(double), CompareDoubles);
+  const double at = q * (n - 1);
+  const long i = (long)at;
+  const double r = i + 1 < n ? s[i] + (at - i) * (s[i + 1] - s[i]) : s[i];
+  free(s);
+  return r;
+}
+
+/* ---- The recording and the sink's clock ----------------------------------- */
+
+static int rate, channels;
+static float* sound; /* mono */
+static long soundFrames;
+static Doubles pieceFrame, pieceMs;
+static long holes, overflows;
+
+static void ReadRecording(const char* prefix) {
+  char path[4096];
+  snprintf(path, sizeof path, "%s.log", prefix);
+  FILE* log = fopen(path, "r");
+  if (!log) Fail("cannot read", path);
+  double fragment;
+  if (fscanf(log, "rate %d channels %d fragment_ms %lf\n", &rate, &channels, &fragment) != 3)
+    Fail("not a recording log:", path);
+  char line[256];
+  double lastMs = 0;
+  while (fgets(line, sizeof line, log)) {
+    long long first, count, ns;
+    char word[32];
+    if (sscanf(line, "overflow %lld %lld", &first, &ns) == 2) {
+      ++overflows;
+    } else if (sscanf(line, "%lld %lld %31s", &first, &count, word) == 3) {
+      if (strcmp(word, "hole") == 0) {
+        ++holes;
+      } else {
+        /* A piece that came with the one before it (within a quarter of a fragment)
+           is the rest of the same delivery: its first frame was played later than
+           the delivery's first. Only each delivery's first piece bounds the clock. */
+        const double ms = atoll(word) / 1e6;
+        if (!(lastMs > 0 && ms - lastMs < fragment / 4)) {
+          Push(&pieceFrame, (double)first);
+          Push(&pieceMs, ms);
+        }
+        lastMs = ms;
+      }
+    }
+  }
+  fclose(log);
+  snprintf(path, sizeof path, "%s.raw", prefix);
+  FILE* raw = fopen(path, "rb");
+  if (!raw) Fail("cannot read", path);
+  fseek(raw, 0, SEEK_END);
+  const long bytes = ftell(raw);
+  fseek(raw, 0, SEEK_SET);
+  soundFrames = bytes / (2 * channels);
+  short* samples = malloc((size_t)bytes);
+  sound = malloc((size_t)soundFrames * sizeof(float));
+  if (!samples || !sound || fread(samples, 1, (size_t)bytes, raw) != (size_t)bytes)
+    Fail("cannot read", path);
+  fclose(raw);
+  for (long i = 0; i < soundFrames; ++i) {
+    float sum = 0;
+    for (int c = 0; c < channels; ++c) sum += samples[i * channels + c];
+    sound[i] = sum / channels / 32768.0f;
+  }
+  free(samples);
+  if (pieceFrame.n < 10) Fail("the recording has too few pieces", NULL);
+}
+
+/* The lower convex hull of the pieces whose first frame lies in [from, to]. */
+static long Hull(double from, double to, long* out) {
+  long k = 0;
+  for (long i = 0; i < pieceFrame.n; ++i) {
+    const double x = pieceFrame.v[i], y = pieceMs.v[i];
+    if (x < from || x > to) continue;
+    while (k >= 2) {
+      const double x1 = pieceFrame.v[out[k - 2]], y1 = pieceMs.v[out[k - 2]];
+      const double x2 = pieceFrame.v[out[k - 1]], y2 = pieceMs.v[out[k - 1]];
+      if ((x2 - x1) * (y - y1) - (y2 - y1) * (x - x1) <= 0) --k;
+      else break;
+    }
+    out[k++] = i;
+  }
+  return k;
+}
+
+/* When the sink played frame f, on the monotonic clock (ms). */
+static double PlayedAt(double f) {
+  static long* hull;
+  if (!hull) hull = malloc((size_t)pieceFrame.n * sizeof(long));
+  const long n = Hull(f - 2.0 * rate, f + 2.0 * rate, hull);
+  if (n == 0) return NAN;
+  if (n == 1) return pieceMs.v[hull[0]] + (f - pieceFrame.v[hull[0]]) * 1e3 / rate;
+  long i = 0;
+  while (i + 2 < n && pieceFrame.v[hull[i + 1]] < f) ++i;
+  const double x1 = pieceFrame.v[hull[i]], y1 = pieceMs.v[hull[i]];
+  const double x2 = pieceFrame.v[hull[i + 1]], y2 = pieceMs.v[hull[i + 1]];
+  return y1 + (f - x1) * (y2 - y1) / (x2 - x1);
+}
+
+/* The whole recording's envelope line: its rate against the monotonic clock and how
+   late the pieces came after it. */
+static void DescribeSink(void) {
+  long* hull = malloc((size_t)pieceFrame.n * sizeof(long));
+  const long n = Hull(-1e18, 1e18, hull);
+  double mean = 0;
+  for (long i = 0; i < pieceFrame.n; ++i) mean += pieceFrame.v[i] / pieceFrame.n;
+  long i = 0;
+  while (i + 2 < n && pieceFrame.v[hull[i + 1]] < mean) ++i;
+  double slope = 1e3 / rate;
+  if (n >= 2)
+    slope = (pieceMs.v[hull[i + 1]] - pieceMs.v[hull[i]]) /
+            (pieceFrame.v[hull[i + 1]] - pieceFrame.v[hull[i]]);
+  double* late = malloc((size_t)pieceFrame.n * sizeof(double));
+  for (long j = 0; j < pieceFrame.n; ++j) late[j] = pieceMs.v[j] - PlayedAt(pieceFrame.v[j]);
+  const double seconds = (pieceFrame.v[pieceFrame.n - 1] - pieceFrame.v[0]) / rate;
+  printf("sink: %d Hz, %.1f s in %ld deliveries, its clock %+.0f ppm against the monotonic "
+         "clock; deliveries late by median %.2f ms, 99%% %.2f ms, most %.1f ms; "
+         "%ld holes, %ld overflows\n",
+         rate, seconds, pieceFrame.n, (1e3 / rate / slope - 1) * 1e6,
+         Quantile(late, pieceFrame.n, 0.5), Quantile(late, pieceFrame.n, 0.99),
+         Quantile(late, pieceFrame.n, 1.0), holes, overflows);
+  free(late);
+  free(hull);
+}
+
+/* ---- The screen ----------------------------------------------------------- */
+
+static Doubles whiteBefore, whiteAt, gapFrom, gapTo;
+
+static void ReadPoll(const char* path) {
+  FILE* file = fopen(path, "r");
+  if (!file) Fail("cannot read", path);
+  long period, polls;
+  double longest;
+  if (fscanf(file, "poll %ld %ld %lf\n", &period, &polls, &longest) != 3)
+    Fail("not a screen_watch file:", path);
+  char kind[8];
+  double a, b;
+  long gaps = 0;
+  while (fscanf(file, "%7s %lf %lf\n", kind, &a, &b) == 3) {
+    if (strcmp(kind, "W") == 0) {
+      Push(&whiteBefore, a);
+      Push(&whiteAt, b);
+    } else if (strcmp(kind, "gap") == 0) {
+      Push(&gapFrom, a);
+      Push(&gapTo, b);
+      ++gaps;
+    }
+  }
+  fclose(file);
+  printf("screen: %ld polls every %.2f ms, %ld changes to white, longest wait between polls "
+         "%.1f ms, %ld waits over 5 ms\n",
+         polls, period / 1e3, whiteAt.n, longest, gaps);
+}
+
+/* The change to white nearest to ms within 1 s: its index, or -1. */
+static long NearestWhite(double ms) {
+  long best = -1;
+  for (long i = 0; i < whiteAt.n; ++i) {
+    const double t = (whiteBefore.v[i] + whiteAt.v[i]) / 2;
+    if (fabs(t - ms) < 1000 && (best < 0 || fabs(t - ms) < fabs((whiteBefore.v[best] +
+                                                                  whiteAt.v[best]) / 2 - ms)))
+      best = i;
+  }
+  return best;
+}
+
+/* ---- Events --------------------------------------------------------------- */
+
+static Doubles offsets;
+
+static void Pair(int event, double soundMs, const char* extra, double plannedSound,
+                 double plannedWhite) {
+  const long w = NearestWhite(soundMs);
+  if (w < 0) {
+    printf("event %d: sound at %.3f ms, no change to white within 1 s\n", event, soundMs);
+    return;
+  }
+  const double picture = (whiteBefore.v[w] + whiteAt.v[w]) / 2;
+  const double offset = soundMs - picture;
+  Push(&offsets, offset);
+  printf("event %d: sound %.3f  picture %.3f (+-%.1f)  offset %+7.2f ms%s", event, soundMs,
+         picture, (whiteAt.v[w] - whiteBefore.v[w]) / 2, offset, extra);
+  if (!isnan(plannedSound))
+    printf("  (sound %+.2f, picture %+.2f ms from the plan)", soundMs - plannedSound,
+           picture - plannedWhite);
+  printf("\n");
+}
+
+static void Clicks(const char* planPath) {
+  FILE* plan = planPath ? fopen(planPath, "r") : NULL;
+  int event = 0, underflows = 0;
+  long quietSince = 0;
+  const float level = 0.25f;
+  for (long i = 0; i < soundFrames; ++i) {
+    if (fabsf(sound[i]) < level) continue;
+    if (i - quietSince >= rate / 50) {
+      double heard = NAN, white = NAN;
+      int k, dry = 0;
+      if (plan && fscanf(plan, "%d %lf %lf %d\n", &k, &heard, &white, &dry) != 4) heard = white = NAN;
+      Pair(++event, PlayedAt((double)i), dry > underflows ? "  (the stream ran dry before)" : "",
+           heard, white);
+      underflows = dry;
+    }
+    quietSince = i + 1;
+  }
+  if (plan) fclose(plan);
+}
+
+/* The soundtrack, mono, at 44100 Hz, decoded as the production decodes it. */
+static float* track;
+static long trackFrames;
+
+static void ReadSoundtrack(const char* path) {
+  int error;
+  mpg123_init();
+  mpg123_handle* mh = mpg123_new(NULL, &error);
+  mpg123_param(mh, MPG123_FLAGS, MPG123_GAPLESS, 0);
+  if (mpg123_open(mh, path) != MPG123_OK) Fail("cannot open", path);
+  long r;
+  int c, encoding;
+  mpg123_getformat(mh, &r, &c, &encoding);
+  if (r != 44100 || c != 2 || encoding != MPG123_ENC_SIGNED_16) Fail("unexpected format:", path);
+  long cap = 80 * 44100;
+  track = malloc((size_t)cap * sizeof(float));
+  short buffer[8192];
+  size_t done;
+  int result;
+  do {
+    result = mpg123_read(mh, (unsigned char*)buffer, sizeof buffer, &done);
+    for (size_t i = 0; i + 1 < done / 2; i += 2) {
+      if (trackFrames == cap) track = realloc(track, (size_t)(cap *= 2) * sizeof(float));
+      track[trackFrames++] = (buffer[i] + buffer[i + 1]) / 65536.0f;
+    }
+  } while (result == MPG123_OK);
+  mpg123_delete(mh);
+}
+
+/* Root-mean-square loudness of 10 ms blocks. */
+static double* Envelope(const float* s, long frames, int r, long* blocks) {
+  const long size = r / 100;
+  *blocks = frames / size;
+  double* e = malloc((size_t)(*blocks + 1) * sizeof(double));
+  for (long b = 0; b < *blocks; ++b) {
+    double sum = 0;
+    for (long i = 0; i < size; ++i) sum += (double)s[b * size + i] * s[b * size + i];
+    e[b] = sqrt(sum / size);
+  }
+  return e;
+}
+
+/* Normalised correlation of a[0..n) with b[0..n). */
+static double Correlation(const double* a, const double* b, long n) {
+  double ab = 0, aa = 0, bb = 0, ma = 0, mb = 0;
+  for (long i = 0; i < n; ++i) {
+    ma += a[i] / n;
+    mb += b[i] / n;
+  }
+  for (long i = 0; i < n; ++i) {
+    ab += (a[i] - ma) * (b[i] - mb);
+    aa += (a[i] - ma) * (a[i] - ma);
+    bb += (b[i] - mb) * (b[i] - mb);
+  }
+  return aa > 0 && bb > 0 ? ab / sqrt(aa * bb) : 0;
+}
+
+static void Music(const char* soundtrack) {
+  ReadSoundtrack(soundtrack);
+  /* Coarse: where the soundtrack's 19.5 to 50.5 s lie in the recording, to 10 ms. */
+  long refBlocks, recBlocks;
+  double* ref = Envelope(track, trackFrames, 44100, &refBlocks);
+  double* rec = Envelope(sound, soundFrames, rate, &recBlocks);
+  const long from = 1950, length = 3100;
+  if (refBlocks < from + length) Fail("the soundtrack is too short", NULL);
+  const long first = -from, last = recBlocks - from - length;
+  if (last < first) Fail("the recording is too short", NULL);
+  double* match = malloc((size_t)(last - first + 1) * sizeof(double));
+  long bestLag = first;
+  for (long lag = first; lag <= last; ++lag) {
+    match[lag - first] = Correlation(ref + from, rec + from + lag, length);
+    if (match[lag - first] > match[bestLag - first]) bestLag = lag;
+  }
+  const double best = match[bestLag - first];
+  double second = -1; /* the best match elsewhere (more than 300 ms away) */
+  for (long lag = first; lag <= last; ++lag)
+    if (labs(lag - bestLag) > 30 && match[lag - first] > second) second = match[lag - first];
+  free(match);
+  if (best < 0.2) {
+    printf("the soundtrack's 19.5 to 50.5 s are not in the recording (best match %.2f)\n", best);
+    return;
+  }
+  printf("soundtrack: its 19.5 to 50.5 s found in the recording from %.2f s (loudness match %.3f, "
+         "next best %.3f)\n",
+         (from + bestLag) / 100.0, best, second);
+  /* Then each accent: first its own stretch of loudness (2.5 s before it to 0.5 s
+     after) within 1.5 s of there, since a stream that ran dry plays on later; then
+     0.4 s of samples around it, within 40 ms of that. */
+  const double ratio = (double)rate / 44100;
+  const long window = (long)(0.4 * rate), reach = (long)(0.04 * rate);
+  double* a = malloc((size_t)window * sizeof(double));
+  double* b = malloc((size_t)window * sizeof(double));
+  double* scores = malloc((size_t)(2 * reach + 1) * sizeof(double));
+  for (int k = 0; k < 5; ++k) {
+    const double accent = 21.0 + 7 * k;    /* seconds of the soundtrack */
+    const long stretch = (long)(accent * 100) - 250;
+    long lag = bestLag;
+    double local = -2;
+    for (long d = bestLag - 150; d <= bestLag + 150; ++d) {
+      if (stretch + d < 0 || stretch + d + 300 > recBlocks) continue;
+      const double c = Correlation(ref + stretch, rec + stretch + d, 300);
+      if (c > local) {
+        local = c;
+        lag = d;
+      }
+    }
+    const double start = accent - 0.1;     /* the window's start, seconds */
+    for (long i = 0; i < window; ++i) {  /* the soundtrack at the recording's rate */
+      const double t = start * 44100 + i / ratio;
+      const long j = (long)t;
+      a[i] = track[j] + (t - j) * (track[j + 1] - track[j]);
+    }
+    const long guess = (long)((start + lag / 100.0) * rate);
+    if (guess - reach < 0 || guess + reach + window >= soundFrames) {
+      printf("event %d: the accent at %.0f s lies outside the recording\n", k + 1, accent);
+      continue;
+    }
+    long top = 0;
+    for (long d = -reach; d <= reach; ++d) {
+      for (long i = 0; i < window; ++i) b[i] = sound[guess + d + i];
+      scores[d + reach] = Correlation(a, b, window);
+      if (scores[d + reach] > scores[top]) top = d + reach;
+    }
+    /* The peak between samples, from a parabola through its neighbours. */
+    double peak = top;
+    if (top > 0 && top < 2 * reach) {
+      const double l = scores[top - 1], m = scores[top], r = scores[top + 1];
+      if (l - 2 * m + r < 0) peak += 0.5 * (l - r) / (l - 2 * m + r);
+    }
+    const double frame = guess + (peak - reach) + 0.1 * rate;
+    if (scores[top] < 0.5) {
+      printf("event %d: the accent at %.0f s not found (best match %.3f, loudness %.3f)\n",
+             k + 1, accent, scores[top], local);
+      continue;
+    }
+    char extra[80];
+    snprintf(extra, sizeof extra, "  (match %.3f, %+.0f ms off the overall alignment)",
+             scores[top], (lag - bestLag) * 10.0);
+    Pair(k + 1, PlayedAt(frame), extra, NAN, NAN);
+  }
+  free(a);
+  free(b);
+  free(scores);
+  free(ref);
+  free(rec);
+}
+
+int main(int argc, char** argv) {
+  if (argc < 4 || (strcmp(argv[1], "music") == 0 && argc < 5)) {
+    fprintf(stderr, "usage: av_analyse music POLL REC_PREFIX SOUNDTRACK.mp3\n"
+                    "       av_analyse clicks POLL REC_PREFIX [SELFTEST_LOG]\n");
+    return 2;
+  }
+  ReadRecording(argv[3]);
+  ReadPoll(argv[2]);
+  DescribeSink();
+  if (strcmp(argv[1], "music") == 0) Music(argv[4]);
+  else Clicks(argc > 4 ? argv[4] : NULL);
+  if (offsets.n > 0)
+    printf("median %+.2f ms over %ld events (%+.2f to %+.2f)\n",
+           Quantile(offsets.v, offsets.n, 0.5), offsets.n, Quantile(offsets.v, offsets.n, 0),
+           Quantile(offsets.v, offsets.n, 1));
+  else
+    printf("no event paired\n");
+  return 0;
+}

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# Picture against sound as a viewer sees and hears them, measured from outside the
+# program: the X screen of a private Xvfb polled every millisecond, the monitor of a
+# private sound server's null sink recorded in 2 ms pieces and placed on the sink's
+# clock; the five white flashes against the five accents of the soundtrack.
+#   bench/av/run.sh TARGET [RUNS]
+# TARGET:
+#   selftest        the calibration: av_selftest draws white and plays a click with a
+#                   known offset (0, +30, -30 ms; 10 clicks each), RUNS rounds
+#   selftest-music  the same with the soundtrack's accents in place of clicks
+#   desktop         build/lumetra on PulseAudio (640x480 full screen, the dialog's defaults)
+#   pipewire        build/lumetra on PipeWire's pulse server
+#   chromium        the page (build-web/) in Chromium, headful under Xvfb
+#   firefox         the page in Firefox ESR, headful under Xvfb
+#   wine            build-windows/lumetra.exe under Wine
+# RUNS defaults to 3. Prints per flash the offset (sound minus picture, ms: positive
+# when the sound comes after the picture), each run's median and the machine's load.
+# AV_FRAGMENT_MS (2), AV_POLL_US (1000), AV_RT (1: the pollers and Xvfb at real-time
+# priority when allowed), AV_KEEP=1 keeps the work folder.
+set -euo pipefail
+target="${1:-}"
+runs="${2:-3}"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+top="$(cd "$here/../.." && pwd)"
+bin="$top/build/bench/av"
+fragment="${AV_FRAGMENT_MS:-2}"
+period="${AV_POLL_US:-1000}"
+soundtrack="$top/build/data/lumetra.mp3"
+
+case "$target" in
+  selftest | selftest-music | desktop | pipewire | chromium | firefox | wine) ;;
+  *) sed -n '2,20s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2; exit 2 ;;
+esac
+
+# ---- The bench's own programs, built here (not part of the CMake build) ----
+Build() {
+  mkdir -p "$bin"
+  local name libs
+  for spec in "screen_watch:x11" "sink_record:libpulse" \
+              "av_selftest:x11 libpulse libmpg123" "av_analyse:libmpg123"; do
+    name="${spec%%:*}" libs="${spec#*:}"
+    if [ ! -x "$bin/$name" ] || [ "$here/$name.c" -nt "$bin/$name" ]; then
+      pkg-config --exists $libs ||
+        { echo "needs the development files of: $libs (libx11-dev libpulse-dev libmpg123-dev)" >&2; exit 1; }
+      cc -std=gnu11 -O2 -Wall -Wextra -o "$bin/$name" "$here/$name.c" \
+        $(pkg-config --cflags --libs $libs) -lm
+    fi
+  done
+}
+Build
+
+work="$(mktemp -d /tmp/lumetra-av-XXXXXX)"
+pids=()
+Cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  if [ "${AV_KEEP:-0}" = 1 ]; then echo "work folder kept: $work"; else rm -rf "$work"; fi
+}
+trap Cleanup EXIT
+
+# Real-time priority for the watchers (and the X server they read), so that a busy
+# machine stalls them less; the target itself keeps its normal priority.
+rt=()
+if [ "${AV_RT:-1}" = 1 ] && chrt -f 40 true 2>/dev/null; then rt=(chrt -f 40); fi
+
+Load() { cut -d' ' -f1-3 /proc/loadavg; }
+
+# A private Xvfb of the given size; exports DISPLAY.
+StartXvfb() {
+  exec 3>"$work/displayfd"
+  "${rt[@]}" Xvfb -displayfd 3 -screen 0 "$1x24" -noreset -nolisten tcp 2>"$work/xvfb.log" &
+  pids+=($!)
+  exec 3>&-
+  for _ in $(seq 300); do [ -n "$(head -n1 "$work/displayfd" 2>/dev/null)" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -n1 "$work/displayfd")"
+}
+
+# A private PulseAudio daemon with a null sink; exports PULSE_SERVER.
+StartPulseAudio() {
+  local dir="$work/pulse"
+  mkdir -p "$dir/runtime"
+  export PULSE_SERVER="unix:$dir/runtime/native"
+  (export HOME="$dir" XDG_RUNTIME_DIR="$dir" PULSE_RUNTIME_PATH="$dir/runtime" \
+     PULSE_STATE_PATH="$dir/state" DBUS_SESSION_BUS_ADDRESS=disabled:
+   unset DISPLAY PULSE_SERVER
+   exec pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=stderr \
+     --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
+     >"$work/pulseaudio.log" 2>&1) &
+  pids+=($!)
+  for _ in $(seq 300); do pactl info 2>/dev/null | grep -q "Default Sink: null" && return; sleep 0.1; done
+  echo "pulseaudio did not start" >&2; cat "$work/pulseaudio.log" >&2; exit 1
+}
+
+# PipeWire with a null sink, WirePlumber and pipewire-pulse on a session bus of their
+# own; exports XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS and PULSE_SERVER (pipewire-pulse).
+StartPipeWire() {
+  local dir="$work/pw" runtime="$work/pw/runtime"
+  mkdir -p -m 700 "$runtime" && mkdir -p "$dir/config/pipewire/pipewire.conf.d"
+  echo 'context.objects = [ { factory = adapter args = { factory.name = support.null-audio-sink
+    node.name = "null-sink" media.class = Audio/Sink audio.position = [ FL FR ] } } ]' \
+    >"$dir/config/pipewire/pipewire.conf.d/null-sink.conf"
+  export XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
+  export PULSE_SERVER="unix:$runtime/pulse/native"
+  (export HOME="$dir" XDG_CONFIG_HOME="$dir/config"; unset DISPLAY PULSE_SERVER
+   exec dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS") &
+  pids+=($!)
+  for _ in $(seq 100); do [ -S "$runtime/bus" ] && break; sleep 0.1; done
+  for server in pipewire wireplumber pipewire-pulse; do
+    (export HOME="$dir" XDG_CONFIG_HOME="$dir/config"; unset DISPLAY PULSE_SERVER
+     exec "$server" >"$work/$server.log" 2>&1) &
+    pids+=($!)
+    sleep 0.3
+  done
+  for _ in $(seq 300); do pactl info 2>/dev/null | grep -q "Default Sink: null-sink" && return; sleep 0.1; done
+  echo "pipewire-pulse did not start" >&2; cat "$work"/pipewire*.log >&2; exit 1
+}
+
+# The watchers of one run: the screen's rectangle X Y W H and the sink's monitor.
+watchers=()
+StartWatchers() {
+  "${rt[@]}" "$bin/sink_record" "$work/sound" "$fragment" &
+  watchers=($!)
+  "${rt[@]}" "$bin/screen_watch" "$@" "$work/screen" "$period" &
+  watchers+=($!)
+  sleep 0.5
+}
+StopWatchers() {
+  kill -TERM "${watchers[@]}" 2>/dev/null || true
+  wait "${watchers[@]}" 2>/dev/null || true
+}
+
+# One run's figures: the analysis, prefixed with the run's name, and its offsets kept
+# for the summary.
+Analyse() {  # NAME MODE [EXTRA]
+  local name="$1" mode="$2"
+  shift 2
+  "$bin/av_analyse" "$mode" "$work/screen" "$work/sound" "$@" >"$work/analysis" ||
+    { echo "$name: analysis failed" >&2; return 0; }
+  sed "s/^/$name  /" "$work/analysis"
+  sed -n 's/.* offset *\([-+0-9.]*\) ms.*/\1/p' "$work/analysis" | sed "s/^/$name /" >>"$work/offsets"
+}
+
+# Per group (the first word of each line of the offsets file): count, mean, median,
+# spread (smallest to largest) and standard deviation.
+Summary() {
+  sort -k1,1 -s "$work/offsets" | awk -v want="$1" '
+    function flush() {
+      if (n == 0) return
+      for (i = 2; i <= n; ++i) for (j = i; j > 1 && v[j - 1] > v[j]; --j) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
+      med = n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+      sd = sqrt(sq / n - (sum / n) ^ 2)
+      printf "%-14s %3d events  mean %+7.2f  median %+7.2f  from %+7.2f to %+7.2f  sd %.2f ms", \
+        g, n, sum / n, med, v[1], v[n], sd
+      if (want != "") printf "  (read %+.2f ms from %s)", sum / n - (g + 0), g
+      printf "\n"
+      n = 0; sum = 0; sq = 0; delete v
+    }
+    $1 != g { flush(); g = $1 }
+    { v[++n] = $2; sum += $2; sq += $2 * $2 }
+    END { flush() }'
+}
+
+echo "target $target, $runs run(s), $(date -u +%FT%TZ), $(git -C "$top" rev-parse --short HEAD 2>/dev/null || echo '?'), " \
+     "pieces of $fragment ms, polls every $period us, real-time watchers: ${rt[*]:-no}"
+echo "load at start: $(Load)"
+
+case "$target" in
+  selftest | selftest-music)
+    StartXvfb 640x480
+    StartPulseAudio
+    music=()
+    count=10
+    [ "$target" = selftest-music ] && music=("$soundtrack") count=5
+    for round in $(seq "$runs"); do
+      for offset in 0 +30 -30; do
+        StartWatchers 0 0 640 480
+        "${rt[@]}" "$bin/av_selftest" "$offset" "$count" "$work/plan" "${music[@]}"
+        sleep 0.3
+        StopWatchers
+        echo "round $round, offset $offset ms (load $(Load)):"
+        if [ "$target" = selftest ]; then
+          Analyse "$offset" clicks "$work/plan"
+        else
+          Analyse "$offset" music "$soundtrack"
+        fi
+      done
+    done
+    echo "per offset, over all rounds:"
+    Summary expected
+    ;;
+esac
+echo "load at end: $(Load)"
