@@ -8,8 +8,9 @@
    hull of the pieces within 2 s, evaluated at the frame wanted) gives when a frame
    was played, on the monotonic clock.
    music: the soundtrack (decoded without the encoder's delay and padding) is found in
-   the recording by its loudness envelope from 19.5 to 50.5 s, then each accent (21, 28, 35, 42 and 49 s
-   of the soundtrack) by correlating the recording with the soundtrack from 0.1 s
+   the recording by the loudness of its 10 to 15.5 s, then each accent (21, 28, 35, 42
+   and 49 s of the soundtrack) by the loudness around it within 3 s of where the one
+   before it was, and then by correlating the recording with the soundtrack from 0.1 s
    before to 0.3 s after it: the accent's onset is where the recording plays the
    soundtrack's frame of that moment.
    clicks: each click is the first sample above a quarter of full scale after 20 ms
@@ -208,6 +209,11 @@ static void ReadPoll(const char* path) {
   printf("screen: %ld polls every %.2f ms, %ld changes to white, longest wait between polls "
          "%.1f ms, %ld waits over 5 ms\n",
          polls, period / 1e3, whiteAt.n, longest, gaps);
+  if (whiteAt.n > 0) {
+    printf("screen: changes to white at");
+    for (long i = 0; i < whiteAt.n; ++i) printf(" %.3f", (whiteBefore.v[i] + whiteAt.v[i]) / 2);
+    printf("\n");
+  }
 }
 
 /* The change to white nearest to ms within 1 s: its index, or -1. */
@@ -321,92 +327,98 @@ static double Correlation(const double* a, const double* b, long n) {
   return aa > 0 && bb > 0 ? ab / sqrt(aa * bb) : 0;
 }
 
-static void Music(const char* soundtrack) {
-  ReadSoundtrack(soundtrack);
-  /* Coarse: where the soundtrack's 19.5 to 50.5 s lie in the recording, to 10 ms. */
-  long refBlocks, recBlocks;
-  double* ref = Envelope(track, trackFrames, 44100, &refBlocks);
-  double* rec = Envelope(sound, soundFrames, rate, &recBlocks);
-  const long from = 1950, length = 3100;
-  if (refBlocks < from + length) Fail("the soundtrack is too short", NULL);
-  const long first = -from, last = recBlocks - from - length;
-  if (last < first) Fail("the recording is too short", NULL);
-  double* match = malloc((size_t)(last - first + 1) * sizeof(double));
-  long bestLag = first;
-  for (long lag = first; lag <= last; ++lag) {
-    match[lag - first] = Correlation(ref + from, rec + from + lag, length);
-    if (match[lag - first] > match[bestLag - first]) bestLag = lag;
+/* Where the recording plays the soundtrack's moment `accent` (seconds): first the
+   accent's own stretch of loudness (2.5 s before it to 0.5 s after), its 10 ms blocks
+   placed against the recording's with lags from lagFrom to lagTo blocks; then 0.4 s of
+   samples around it, within 40 ms of that. The frame (between samples) and the match
+   of the samples (1: the same). */
+static double FindAccent(double accent, const double* ref, const double* rec, long recBlocks,
+                         long lagFrom, long lagTo, double* frame, long* lag) {
+  const long stretch = (long)(accent * 100) - 250;
+  double loudness = -2;
+  for (long d = lagFrom; d <= lagTo; ++d) {
+    if (stretch + d < 0 || stretch + d + 300 > recBlocks) continue;
+    const double c = Correlation(ref + stretch, rec + stretch + d, 300);
+    if (c > loudness) {
+      loudness = c;
+      *lag = d;
+    }
   }
-  const double best = match[bestLag - first];
-  double second = -1; /* the best match elsewhere (more than 300 ms away) */
-  for (long lag = first; lag <= last; ++lag)
-    if (labs(lag - bestLag) > 30 && match[lag - first] > second) second = match[lag - first];
-  free(match);
-  if (best < 0.2) {
-    printf("the soundtrack's 19.5 to 50.5 s are not in the recording (best match %.2f)\n", best);
-    return;
-  }
-  printf("soundtrack: its 19.5 to 50.5 s found in the recording from %.2f s (loudness match %.3f, "
-         "next best %.3f)\n",
-         (from + bestLag) / 100.0, best, second);
-  /* Then each accent: first its own stretch of loudness (2.5 s before it to 0.5 s
-     after) within 1.5 s of there, since a stream that ran dry plays on later; then
-     0.4 s of samples around it, within 40 ms of that. */
+  if (loudness < -1) return -1;
   const double ratio = (double)rate / 44100;
   const long window = (long)(0.4 * rate), reach = (long)(0.04 * rate);
+  const double start = accent - 0.1; /* the window's start, seconds */
+  const long guess = (long)((start + *lag / 100.0) * rate);
+  if (guess - reach < 0 || guess + reach + window >= soundFrames) return -1;
   double* a = malloc((size_t)window * sizeof(double));
   double* b = malloc((size_t)window * sizeof(double));
   double* scores = malloc((size_t)(2 * reach + 1) * sizeof(double));
-  for (int k = 0; k < 5; ++k) {
-    const double accent = 21.0 + 7 * k;    /* seconds of the soundtrack */
-    const long stretch = (long)(accent * 100) - 250;
-    long lag = bestLag;
-    double local = -2;
-    for (long d = bestLag - 150; d <= bestLag + 150; ++d) {
-      if (stretch + d < 0 || stretch + d + 300 > recBlocks) continue;
-      const double c = Correlation(ref + stretch, rec + stretch + d, 300);
-      if (c > local) {
-        local = c;
-        lag = d;
-      }
-    }
-    const double start = accent - 0.1;     /* the window's start, seconds */
-    for (long i = 0; i < window; ++i) {  /* the soundtrack at the recording's rate */
-      const double t = start * 44100 + i / ratio;
-      const long j = (long)t;
-      a[i] = track[j] + (t - j) * (track[j + 1] - track[j]);
-    }
-    const long guess = (long)((start + lag / 100.0) * rate);
-    if (guess - reach < 0 || guess + reach + window >= soundFrames) {
-      printf("event %d: the accent at %.0f s lies outside the recording\n", k + 1, accent);
-      continue;
-    }
-    long top = 0;
-    for (long d = -reach; d <= reach; ++d) {
-      for (long i = 0; i < window; ++i) b[i] = sound[guess + d + i];
-      scores[d + reach] = Correlation(a, b, window);
-      if (scores[d + reach] > scores[top]) top = d + reach;
-    }
-    /* The peak between samples, from a parabola through its neighbours. */
-    double peak = top;
-    if (top > 0 && top < 2 * reach) {
-      const double l = scores[top - 1], m = scores[top], r = scores[top + 1];
-      if (l - 2 * m + r < 0) peak += 0.5 * (l - r) / (l - 2 * m + r);
-    }
-    const double frame = guess + (peak - reach) + 0.1 * rate;
-    if (scores[top] < 0.5) {
-      printf("event %d: the accent at %.0f s not found (best match %.3f, loudness %.3f)\n",
-             k + 1, accent, scores[top], local);
-      continue;
-    }
-    char extra[80];
-    snprintf(extra, sizeof extra, "  (match %.3f, %+.0f ms off the overall alignment)",
-             scores[top], (lag - bestLag) * 10.0);
-    Pair(k + 1, PlayedAt(frame), extra, NAN, NAN);
+  for (long i = 0; i < window; ++i) { /* the soundtrack at the recording's rate */
+    const double t = start * 44100 + i / ratio;
+    const long j = (long)t;
+    a[i] = track[j] + (t - j) * (track[j + 1] - track[j]);
   }
+  long top = 0;
+  for (long d = -reach; d <= reach; ++d) {
+    for (long i = 0; i < window; ++i) b[i] = sound[guess + d + i];
+    scores[d + reach] = Correlation(a, b, window);
+  }
+  for (long i = 1; i <= 2 * reach; ++i)
+    if (scores[i] > scores[top]) top = i;
+  /* The peak between samples, from a parabola through its neighbours. */
+  double peak = top;
+  if (top > 0 && top < 2 * reach) {
+    const double l = scores[top - 1], m = scores[top], r = scores[top + 1];
+    if (l - 2 * m + r < 0) peak += 0.5 * (l - r) / (l - 2 * m + r);
+  }
+  *frame = guess + (peak - reach) + 0.1 * rate;
+  const double match = scores[top];
   free(a);
   free(b);
   free(scores);
+  return match;
+}
+
+static void Music(const char* soundtrack) {
+  ReadSoundtrack(soundtrack);
+  long refBlocks, recBlocks;
+  double* ref = Envelope(track, trackFrames, 44100, &refBlocks);
+  double* rec = Envelope(sound, soundFrames, rate, &recBlocks);
+  if (refBlocks < 5200) Fail("the soundtrack is too short", NULL);
+  /* The anchor: the soundtrack's 10 to 15.5 s (the snare roll, the sweep and the
+     drop, heard nowhere else) placed in the recording to 10 ms. */
+  const long from = 1000, length = 550;
+  long anchor = 0;
+  double best = -1;
+  for (long lag = -from; from + lag + length <= recBlocks; ++lag) {
+    const double c = Correlation(ref + from, rec + from + lag, length);
+    if (c > best) {
+      best = c;
+      anchor = lag;
+    }
+  }
+  printf("soundtrack: its 10 to 15.5 s placed in the recording from %.2f s (loudness match "
+         "%.3f)\n", (from + anchor) / 100.0, best);
+  /* Each accent within 3 s of where the one before it was (a stream that ran dry
+     plays on later, a skip sooner); the accents sound alike, the 7 s between them
+     tell them apart. */
+  long previous = anchor;
+  for (int k = 0; k < 5; ++k) {
+    const double accent = 21.0 + 7 * k;
+    double frame = 0;
+    long lag = 0;
+    const double match =
+        FindAccent(accent, ref, rec, recBlocks, previous - 300, previous + 300, &frame, &lag);
+    if (match < 0.5) {
+      printf("event %d: the accent at %.0f s not found (best match %.3f)\n", k + 1, accent, match);
+      continue;
+    }
+    previous = lag;
+    char extra[80];
+    snprintf(extra, sizeof extra, "  (match %.3f, played %+.0f ms off the soundtrack's pace)",
+             match, (lag - anchor) * 10.0);
+    Pair(k + 1, PlayedAt(frame), extra, NAN, NAN);
+  }
   free(ref);
   free(rec);
 }

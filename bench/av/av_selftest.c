@@ -5,7 +5,7 @@
    It plays one continuous stream into the default sink (PULSE_SERVER) and plans
    COUNT clicks one second apart from 2 s on (a 4 ms 1 kHz square wave at half scale
    after silence); with MP3 (the soundtrack) it plays instead, from 2 s on, the
-   soundtrack from 17 s to 52 s, whose accents at 21, 28, 35, 42 and 49 s are the
+   soundtrack from 9 s to 52 s, whose accents at 21, 28, 35, 42 and 49 s are the
    events. For each event it asks the server when the event's sample will be heard
    (its stream's timing report: how far the sink has read the stream and how long that
    takes to play; the median of seven reports taken shortly before), turns the screen white OFFSET_MS before that moment (the
@@ -26,7 +26,7 @@
 #include <time.h>
 
 enum { kRate = 44100, kLead = 2 * kRate };
-static const double kMusicFrom = 17.0, kMusicTo = 52.0;
+static const double kMusicFrom = 9.0, kMusicTo = 52.0;
 
 static pa_threaded_mainloop* loop;
 static pa_stream* stream;

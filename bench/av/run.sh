@@ -115,6 +115,25 @@ StartPipeWire() {
   echo "pipewire-pulse did not start" >&2; cat "$work"/pipewire*.log >&2; exit 1
 }
 
+# Waits for the program's configuration dialog and types the keys into it.
+AnswerDialog() {
+  local dialog=""
+  for _ in $(seq 600); do
+    dialog="$(xdotool search --name '^Config$' 2>/dev/null | head -n1)" && [ -n "$dialog" ] && break
+    sleep 0.1
+  done
+  [ -n "$dialog" ] || { echo "no configuration dialog" >&2; return 1; }
+  xdotool windowfocus --sync "$dialog" key --delay 120 "$@"
+}
+
+# Waits for the process to end by itself, for at most the given seconds, then ends it.
+EndAfter() {
+  local seconds="$1" pid="$2"
+  for _ in $(seq $((seconds * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" || true
+}
+
 # The watchers of one run: the screen's rectangle X Y W H and the sink's monitor.
 watchers=()
 StartWatchers() {
@@ -143,7 +162,7 @@ Analyse() {  # NAME MODE [EXTRA]
 # Per group (the first word of each line of the offsets file): count, mean, median,
 # spread (smallest to largest) and standard deviation.
 Summary() {
-  sort -k1,1 -s "$work/offsets" | awk -v want="$1" '
+  sort -k1,1 -s "$work/offsets" | awk -v want="${1:-}" '
     function flush() {
       if (n == 0) return
       for (i = 2; i <= n; ++i) for (j = i; j > 1 && v[j - 1] > v[j]; --j) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
@@ -153,11 +172,20 @@ Summary() {
         g, n, sum / n, med, v[1], v[n], sd
       if (want != "") printf "  (read %+.2f ms from %s)", sum / n - (g + 0), g
       printf "\n"
+      medians[++groups] = med
       n = 0; sum = 0; sq = 0; delete v
     }
     $1 != g { flush(); g = $1 }
-    { v[++n] = $2; sum += $2; sq += $2 * $2 }
-    END { flush() }'
+    { v[++n] = $2; sum += $2; sq += $2 * $2; all[++total] = $2 }
+    END {
+      flush()
+      if (want == "" && groups > 1) {
+        for (i = 2; i <= groups; ++i) for (j = i; j > 1 && medians[j - 1] > medians[j]; --j) { t = medians[j]; medians[j] = medians[j - 1]; medians[j - 1] = t }
+        printf "%d runs: medians from %+.2f to %+.2f ms, their median %+.2f ms; %d events\n", \
+          groups, medians[1], medians[groups], \
+          groups % 2 ? medians[(groups + 1) / 2] : (medians[groups / 2] + medians[groups / 2 + 1]) / 2, total
+      }
+    }'
 }
 
 echo "target $target, $runs run(s), $(date -u +%FT%TZ), $(git -C "$top" rev-parse --short HEAD 2>/dev/null || echo '?'), " \
@@ -187,6 +215,27 @@ case "$target" in
     done
     echo "per offset, over all rounds:"
     Summary expected
+    ;;
+  desktop | pipewire)
+    [ -x "$top/build/lumetra" ] && [ -f "$soundtrack" ] ||
+      { echo "build the program first (scripts/build.sh lumetra lumetra_data)" >&2; exit 1; }
+    StartXvfb 640x480
+    if [ "$target" = desktop ]; then StartPulseAudio; else StartPipeWire; fi
+    for run in $(seq "$runs"); do
+      echo "run $run (load $(Load)):"
+      StartWatchers 0 0 640 480
+      (cd "$top/build" && SDL_AUDIODRIVER=pulseaudio exec ./lumetra) 2>"$work/stderr" &
+      program=$!
+      AnswerDialog Return || { cat "$work/stderr" >&2; exit 1; }
+      # The loading picture (2 s) and the 70 s; a busy machine may play the sound
+      # later than that.
+      EndAfter 120 "$program"
+      StopWatchers
+      Analyse "run$run" music "$soundtrack"
+      echo "run $run: load at its end $(Load)"
+    done
+    echo "over all runs:"
+    Summary
     ;;
 esac
 echo "load at end: $(Load)"
