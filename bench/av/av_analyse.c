@@ -183,7 +183,7 @@ static void DescribeSink(void) {
 
 /* ---- The screen ----------------------------------------------------------- */
 
-static Doubles whiteBefore, whiteAt, gapFrom, gapTo;
+static Doubles whiteBefore, whiteAt, whiteLevel, gapFrom, gapTo;
 
 static void ReadPoll(const char* path) {
   FILE* file = fopen(path, "r");
@@ -193,12 +193,13 @@ static void ReadPoll(const char* path) {
   if (fscanf(file, "poll %ld %ld %lf\n", &period, &polls, &longest) != 3)
     Fail("not a screen_watch file:", path);
   char kind[8];
-  double a, b;
+  double a, b, level;
   long gaps = 0;
-  while (fscanf(file, "%7s %lf %lf\n", kind, &a, &b) == 3) {
+  while (fscanf(file, "%7s %lf %lf %lf\n", kind, &a, &b, &level) == 4) {
     if (strcmp(kind, "W") == 0) {
       Push(&whiteBefore, a);
       Push(&whiteAt, b);
+      Push(&whiteLevel, level);
     } else if (strcmp(kind, "gap") == 0) {
       Push(&gapFrom, a);
       Push(&gapTo, b);
@@ -242,8 +243,8 @@ static void Pair(int event, double soundMs, const char* extra, double plannedSou
   const double picture = (whiteBefore.v[w] + whiteAt.v[w]) / 2;
   const double offset = soundMs - picture;
   Push(&offsets, offset);
-  printf("event %d: sound %.3f  picture %.3f (+-%.1f)  offset %+7.2f ms%s", event, soundMs,
-         picture, (whiteAt.v[w] - whiteBefore.v[w]) / 2, offset, extra);
+  printf("event %d: sound %.3f  picture %.3f (+-%.1f, level %.0f)  offset %+7.2f ms%s", event,
+         soundMs, picture, (whiteAt.v[w] - whiteBefore.v[w]) / 2, whiteLevel.v[w], offset, extra);
   if (!isnan(plannedSound))
     printf("  (sound %+.2f, picture %+.2f ms from the plan)", soundMs - plannedSound,
            picture - plannedWhite);

@@ -102,7 +102,8 @@ StartPipeWire() {
   export XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
   export PULSE_SERVER="unix:$runtime/pulse/native"
   (export HOME="$dir" XDG_CONFIG_HOME="$dir/config"; unset DISPLAY PULSE_SERVER
-   exec dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS") &
+   exec dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" \
+     >"$work/dbus.log" 2>&1) &
   pids+=($!)
   for _ in $(seq 100); do [ -S "$runtime/bus" ] && break; sleep 0.1; done
   for server in pipewire wireplumber pipewire-pulse; do
@@ -215,6 +216,39 @@ case "$target" in
     done
     echo "per offset, over all rounds:"
     Summary expected
+    ;;
+  chromium | firefox)
+    [ -f "$top/build-web/index.html" ] || "$top/web.sh"
+    # puppeteer-core as the page's tests install it (pinned there; it drives Debian's
+    # browsers and downloads none).
+    driver="$top/build-web/test-driver"
+    puppeteer="$(sed -n 's/^puppeteer=//p' "$top/scripts/web/test.sh")"
+    if [ "$(node -p "try { require('$driver/node_modules/puppeteer-core/package.json').version } catch { '' }")" != "$puppeteer" ]; then
+      mkdir -p "$driver"
+      PUPPETEER_SKIP_DOWNLOAD=1 npm install --prefix "$driver" --no-audit --no-fund --loglevel=error \
+        "puppeteer-core@$puppeteer"
+    fi
+    screen="${AV_SCREEN:-1024x768}"
+    StartXvfb "$screen"
+    StartPulseAudio
+    for run in $(seq "$runs"); do
+      echo "run $run (load $(Load)):"
+      rm -f "$work/rect"
+      AV_SCREEN="$screen" NODE_PATH="$driver/node_modules" \
+        node "$here/page.js" "$target" "$top/build-web" "$work/rect" ${AV_FULLSCREEN:+fullscreen} \
+        2>"$work/page.log" &
+      page=$!
+      for _ in $(seq 1500); do [ -s "$work/rect" ] || ! kill -0 "$page" 2>/dev/null && break; sleep 0.1; done
+      [ -s "$work/rect" ] || { cat "$work/page.log" >&2; exit 1; }
+      StartWatchers $(cat "$work/rect")
+      EndAfter 150 "$page"
+      StopWatchers
+      sed -n 's/^picture at /the picture on the screen: /p' "$work/page.log"
+      Analyse "run$run" music "$soundtrack"
+      echo "run $run: load at its end $(Load)"
+    done
+    echo "over all runs:"
+    Summary
     ;;
   desktop | pipewire)
     [ -x "$top/build/lumetra" ] && [ -f "$soundtrack" ] ||

@@ -1,14 +1,18 @@
 /* screen_watch: polls a rectangle of the X screen (DISPLAY) and notes, on the
    monotonic clock, each change between white and anything else.
      screen_watch X Y W H OUT [PERIOD_US]
-   Every PERIOD_US (default 1000) it reads ROWS one-pixel rows spread over the
-   rectangle with XGetImage from the root window (Xvfb's framebuffer); the rectangle
-   counts as white when at least 90 % of those pixels have every channel at 0xE0 or
-   more. It runs until SIGTERM or SIGINT, then writes OUT:
+   Every PERIOD_US (default 1000) it reads three one-pixel rows spread over the
+   rectangle with XGetImage from the root window (Xvfb's framebuffer). The rectangle
+   counts as white when at least 90 % of every other pixel of those rows have every
+   channel at 0x99 (60 %) or more: a white overlay of at least 60 % over any picture,
+   as the flash's first frames are (a page that shows only some of the frames drawn may
+   show the flash from its second or third frame on). It runs until SIGTERM or SIGINT,
+   then writes OUT:
      poll PERIOD_US POLLS LONGEST_GAP_MS
      gap START_MS END_MS           (each wait of more than 5 ms between two polls)
-     W|O BEFORE_MS AT_MS           (a change: the last poll that saw the old state,
-                                    and the first that saw the new one)
+     W|O BEFORE_MS AT_MS LEVEL     (a change: the last poll that saw the old state, the
+                                    first that saw the new one, and the mean of the
+                                    sampled pixels' darkest channel then, 0 to 255)
    Each poll's time is the middle of its first request's round trip. Times are
    CLOCK_MONOTONIC in milliseconds. */
 #define _GNU_SOURCE
@@ -35,14 +39,16 @@ static double NowMs(void) {
 static struct {
   char kind; /* 'W', 'O' change; 'g' gap */
   double a, b;
+  int level;
 } notes[kMaxNotes];
 static int noteCount;
 
-static void Note(char kind, double a, double b) {
+static void Note(char kind, double a, double b, int level) {
   if (noteCount < kMaxNotes) {
     notes[noteCount].kind = kind;
     notes[noteCount].a = a;
     notes[noteCount].b = b;
+    notes[noteCount].level = level;
     ++noteCount;
   }
 }
@@ -76,12 +82,12 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, NULL);
 
   long polls = 0;
-  double longest = 0, last = 0, lastSeen = 0;
+  double longest = 0, last = 0;
   int state = -1;
   struct timespec next;
   clock_gettime(CLOCK_MONOTONIC, &next);
   while (!stop) {
-    int white = 0, total = 0;
+    long white = 0, total = 0, level = 0;
     double at = 0;
     for (int r = 0; r < kRows; ++r) {
       const int row = y + h * (2 * r + 1) / (2 * kRows);
@@ -91,22 +97,26 @@ int main(int argc, char** argv) {
       if (!image) continue;
       for (int i = 0; i < w; i += 2) {
         const unsigned long p = XGetPixel(image, i, 0);
+        int darkest = Channel(p, visual->red_mask);
+        const int g = Channel(p, visual->green_mask), b = Channel(p, visual->blue_mask);
+        if (g < darkest) darkest = g;
+        if (b < darkest) darkest = b;
         ++total;
-        white += Channel(p, visual->red_mask) >= 0xE0 && Channel(p, visual->green_mask) >= 0xE0 &&
-                 Channel(p, visual->blue_mask) >= 0xE0;
+        level += darkest;
+        white += darkest >= 0x99;
       }
       XDestroyImage(image);
     }
     const int now = total > 0 && white * 10 >= total * 9;
     if (polls > 0) {
       if (at - last > longest) longest = at - last;
-      if (at - last > 5) Note('g', last, at);
+      if (at - last > 5) Note('g', last, at, 0);
     }
     if (now != state) {
-      if (state >= 0) Note(now ? 'W' : 'O', lastSeen, at);
+      if (state >= 0) Note(now ? 'W' : 'O', last, at, total > 0 ? (int)(level / total) : 0);
       state = now;
     }
-    lastSeen = last = at;
+    last = at;
     ++polls;
     /* The next poll on the period's grid; after a stall, from now on. */
     next.tv_nsec += period * 1000;
@@ -128,8 +138,8 @@ int main(int argc, char** argv) {
   }
   fprintf(file, "poll %ld %ld %.3f\n", period, polls, longest);
   for (int i = 0; i < noteCount; ++i)
-    fprintf(file, "%s %.3f %.3f\n", notes[i].kind == 'g' ? "gap" : notes[i].kind == 'W' ? "W" : "O",
-            notes[i].a, notes[i].b);
+    fprintf(file, "%s %.3f %.3f %d\n", notes[i].kind == 'g' ? "gap" : notes[i].kind == 'W' ? "W" : "O",
+            notes[i].a, notes[i].b, notes[i].level);
   fclose(file);
   XCloseDisplay(display);
   return 0;
