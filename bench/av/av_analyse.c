@@ -16,7 +16,7 @@
    clicks: each click is the first sample above a quarter of full scale after 20 ms
    below it. With the self-test's log, how far each side was from what the self-test
    planned is printed too.
-   Each event is paired with the nearest change of the screen to white within 1 s;
+   Each event is paired with the nearest change of the screen to white within 2 s;
    its time is the middle between the last poll that saw no white and the first that
    saw it. Prints one line per event, "offset MS" (sound minus picture: positive when
    the sound comes after the picture), and their median. */
@@ -217,12 +217,12 @@ static void ReadPoll(const char* path) {
   }
 }
 
-/* The change to white nearest to ms within 1 s: its index, or -1. */
+/* The change to white nearest to ms within 2 s: its index, or -1. */
 static long NearestWhite(double ms) {
   long best = -1;
   for (long i = 0; i < whiteAt.n; ++i) {
     const double t = (whiteBefore.v[i] + whiteAt.v[i]) / 2;
-    if (fabs(t - ms) < 1000 && (best < 0 || fabs(t - ms) < fabs((whiteBefore.v[best] +
+    if (fabs(t - ms) < 2000 && (best < 0 || fabs(t - ms) < fabs((whiteBefore.v[best] +
                                                                   whiteAt.v[best]) / 2 - ms)))
       best = i;
   }
@@ -237,7 +237,7 @@ static void Pair(int event, double soundMs, const char* extra, double plannedSou
                  double plannedWhite) {
   const long w = NearestWhite(soundMs);
   if (w < 0) {
-    printf("event %d: sound at %.3f ms, no change to white within 1 s\n", event, soundMs);
+    printf("event %d: sound at %.3f ms, no change to white within 2 s\n", event, soundMs);
     return;
   }
   const double picture = (whiteBefore.v[w] + whiteAt.v[w]) / 2;

@@ -124,6 +124,7 @@ AnswerDialog() {
     sleep 0.1
   done
   [ -n "$dialog" ] || { echo "no configuration dialog" >&2; return 1; }
+  sleep 1  # keys sent at once may come before the dialog takes them
   xdotool windowfocus --sync "$dialog" key --delay 120 "$@"
 }
 
@@ -247,6 +248,55 @@ case "$target" in
       Analyse "run$run" music "$soundtrack"
       echo "run $run: load at its end $(Load)"
     done
+    echo "over all runs:"
+    Summary
+    ;;
+  wine)
+    [ -f "$top/build-windows/lumetra.exe" ] || "$top/windows.sh"
+    [ -f "$soundtrack" ] || "$top/scripts/build.sh" lumetra_data
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    # A prefix made once: no window manager's part for Wine (else closing a window
+    # stalls), a 1024 x 768 virtual desktop (so that the display's mode can change).
+    export WINEPREFIX="$bin/wine-prefix"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      mkdir -p "$WINEPREFIX"
+      printf '%s\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="1024x768"' \
+        >"$work/settings.reg"
+      (unset DISPLAY; wineboot -i >/dev/null 2>&1 && wine regedit "$work/settings.reg" >/dev/null 2>&1
+       wineserver -w)
+    fi
+    mkdir -p "$work/program/data"
+    cp "$top/build-windows/lumetra.exe" "$work/program/"
+    ln -s "$top"/build/data/* "$work/program/data/"
+    StartXvfb 1024x768
+    StartPulseAudio
+    [ -n "${AV_PULSE_LATENCY_MSEC:-}" ] && export PULSE_LATENCY_MSEC="$AV_PULSE_LATENCY_MSEC"
+    echo "Wine $(wine --version), PULSE_LATENCY_MSEC ${PULSE_LATENCY_MSEC:-unset}"
+    wineserver -p
+    for run in $(seq "$runs"); do
+      echo "run $run (load $(Load)):"
+      (cd "$work/program" && exec wine lumetra.exe) >"$work/stderr" 2>&1 &
+      program=$!
+      AnswerDialog Return || { cat "$work/stderr" >&2; exit 1; }
+      # Full screen at 640 x 480 switches the virtual desktop's mode: the picture is
+      # the desktop's window then.
+      rect=""
+      for _ in $(seq 300); do
+        rect="$(xwininfo -root -tree | sed -n 's/.*"Default - Wine desktop".* 640x480+[-0-9]*+[-0-9]* *+\([-0-9]*\)+\([-0-9]*\)$/\1 \2 640 480/p' | head -n1)"
+        [ -n "$rect" ] && break
+        sleep 0.1
+      done
+      [ -n "$rect" ] || { echo "the virtual desktop did not switch to 640x480" >&2; xwininfo -root -tree >&2; exit 1; }
+      echo "the picture on the screen: $rect"
+      StartWatchers $rect
+      EndAfter 120 "$program"
+      StopWatchers
+      Analyse "run$run" music "$soundtrack"
+      echo "run $run: load at its end $(Load)"
+    done
+    wineserver -k || true
     echo "over all runs:"
     Summary
     ;;
