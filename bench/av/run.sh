@@ -32,6 +32,13 @@ case "$target" in
   *) sed -n '2,20s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2; exit 2 ;;
 esac
 
+# What the target needs from Debian, where missing (the lists of the builds and tests).
+case "$target" in
+  chromium | firefox) "$top/scripts/deps.sh" "$top/scripts/web/packages.txt" "$top/scripts/web/test-packages.txt" ;;
+  wine) "$top/scripts/deps.sh" "$top/scripts/windows/packages.txt" ;;
+  *) "$top/scripts/deps.sh" ;;
+esac
+
 # ---- The bench's own programs, built here (not part of the CMake build) ----
 Build() {
   mkdir -p "$bin"
@@ -222,6 +229,10 @@ case "$target" in
     [ -f "$top/build-web/index.html" ] || "$top/web.sh"
     # puppeteer-core as the page's tests install it (pinned there; it drives Debian's
     # browsers and downloads none).
+    if ! command -v npm >/dev/null; then
+      echo npm >"$work/npm.txt"
+      "$top/scripts/deps.sh" "$work/npm.txt"
+    fi
     driver="$top/build-web/test-driver"
     puppeteer="$(sed -n 's/^puppeteer=//p' "$top/scripts/web/test.sh")"
     if [ "$(node -p "try { require('$driver/node_modules/puppeteer-core/package.json').version } catch { '' }")" != "$puppeteer" ]; then
