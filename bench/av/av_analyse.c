@@ -1,6 +1,6 @@
 /* av_analyse: picture against sound from a screen_watch file and a sink_record
    recording.
-     av_analyse music POLL REC_PREFIX SOUNDTRACK.mp3
+     av_analyse music POLL REC_PREFIX SOUNDTRACK.mp3 [SELFTEST_LOG]
      av_analyse clicks POLL REC_PREFIX [SELFTEST_LOG]
    The recording is placed on the sink's own clock: every piece read gives (its first
    frame, its arrival); a piece is never read before the sink has played its first
@@ -14,8 +14,10 @@
    before to 0.3 s after it: the accent's onset is where the recording plays the
    soundtrack's frame of that moment.
    clicks: each click is the first sample above a quarter of full scale after 20 ms
-   below it. With the self-test's log, how far each side was from what the self-test
-   planned is printed too.
+   below it.
+   With the self-test's log, each event's offset as the self-test made it (the sound as
+   it planned, the white when it reached the X server) and the bench's error against
+   it are printed too.
    Each event is paired with the nearest change of the screen to white within 2 s;
    its time is the middle between the last poll that saw no white and the first that
    saw it. Prints one line per event, "offset MS" (sound minus picture: positive when
@@ -231,10 +233,28 @@ static long NearestWhite(double ms) {
 
 /* ---- Events --------------------------------------------------------------- */
 
-static Doubles offsets;
+static Doubles offsets, errors;
 
-static void Pair(int event, double soundMs, const char* extra, double plannedSound,
-                 double plannedWhite) {
+/* The self-test's plan, one line per event: "EVENT HEARD_MS WHITE_MS UNDERFLOWS
+   INTENDED_MS" (when the event's sample was to be heard, when the white reached the X
+   server, how often its stream had run dry, and when the white was meant to). */
+static Doubles planHeard, planWhite, planDry, planIntended;
+
+static void ReadPlan(const char* path) {
+  FILE* file = fopen(path, "r");
+  if (!file) Fail("cannot read", path);
+  int k;
+  double heard, white, dry, intended;
+  while (fscanf(file, "%d %lf %lf %lf %lf\n", &k, &heard, &white, &dry, &intended) == 5) {
+    Push(&planHeard, heard);
+    Push(&planWhite, white);
+    Push(&planDry, dry);
+    Push(&planIntended, intended);
+  }
+  fclose(file);
+}
+
+static void Pair(int event, double soundMs, const char* extra) {
   const long w = NearestWhite(soundMs);
   if (w < 0) {
     printf("event %d: sound at %.3f ms, no change to white within 2 s\n", event, soundMs);
@@ -245,30 +265,30 @@ static void Pair(int event, double soundMs, const char* extra, double plannedSou
   Push(&offsets, offset);
   printf("event %d: sound %.3f  picture %.3f (+-%.1f, level %.0f)  offset %+7.2f ms%s", event,
          soundMs, picture, (whiteAt.v[w] - whiteBefore.v[w]) / 2, whiteLevel.v[w], offset, extra);
-  if (!isnan(plannedSound))
-    printf("  (sound %+.2f, picture %+.2f ms from the plan)", soundMs - plannedSound,
-           picture - plannedWhite);
+  /* Against the self-test's plan: what it did (the sound as planned, the white when it
+     reached the server) and how far the bench read each side from that. */
+  const long p = event - 1;
+  if (p < planHeard.n) {
+    const double done = planHeard.v[p] - planWhite.v[p];
+    Push(&errors, offset - done);
+    printf("  made %+.2f, error %+.2f ms (sound %+.2f, picture %+.2f)", done, offset - done,
+           soundMs - planHeard.v[p], picture - planWhite.v[p]);
+    if (fabs(planWhite.v[p] - planIntended.v[p]) > 1)
+      printf(" (drawn %.1f ms late)", planWhite.v[p] - planIntended.v[p]);
+    if (planDry.v[p] > (p > 0 ? planDry.v[p - 1] : 0)) printf(" (the stream ran dry before)");
+  }
   printf("\n");
 }
 
-static void Clicks(const char* planPath) {
-  FILE* plan = planPath ? fopen(planPath, "r") : NULL;
-  int event = 0, underflows = 0;
+static void Clicks(void) {
+  int event = 0;
   long quietSince = 0;
   const float level = 0.25f;
   for (long i = 0; i < soundFrames; ++i) {
     if (fabsf(sound[i]) < level) continue;
-    if (i - quietSince >= rate / 50) {
-      double heard = NAN, white = NAN;
-      int k, dry = 0;
-      if (plan && fscanf(plan, "%d %lf %lf %d\n", &k, &heard, &white, &dry) != 4) heard = white = NAN;
-      Pair(++event, PlayedAt((double)i), dry > underflows ? "  (the stream ran dry before)" : "",
-           heard, white);
-      underflows = dry;
-    }
+    if (i - quietSince >= rate / 50) Pair(++event, PlayedAt((double)i), "");
     quietSince = i + 1;
   }
-  if (plan) fclose(plan);
 }
 
 /* The soundtrack, mono, at 44100 Hz, decoded as the production decodes it. */
@@ -418,28 +438,33 @@ static void Music(const char* soundtrack) {
     char extra[80];
     snprintf(extra, sizeof extra, "  (match %.3f, played %+.0f ms off the soundtrack's pace)",
              match, (lag - anchor) * 10.0);
-    Pair(k + 1, PlayedAt(frame), extra, NAN, NAN);
+    Pair(k + 1, PlayedAt(frame), extra);
   }
   free(ref);
   free(rec);
 }
 
 int main(int argc, char** argv) {
-  if (argc < 4 || (strcmp(argv[1], "music") == 0 && argc < 5)) {
-    fprintf(stderr, "usage: av_analyse music POLL REC_PREFIX SOUNDTRACK.mp3\n"
+  const int music = argc > 1 && strcmp(argv[1], "music") == 0;
+  if (argc < 4 || (music && argc < 5)) {
+    fprintf(stderr, "usage: av_analyse music POLL REC_PREFIX SOUNDTRACK.mp3 [SELFTEST_LOG]\n"
                     "       av_analyse clicks POLL REC_PREFIX [SELFTEST_LOG]\n");
     return 2;
   }
   ReadRecording(argv[3]);
   ReadPoll(argv[2]);
   DescribeSink();
-  if (strcmp(argv[1], "music") == 0) Music(argv[4]);
-  else Clicks(argc > 4 ? argv[4] : NULL);
+  if (argc > 4 + music) ReadPlan(argv[4 + music]);
+  if (music) Music(argv[4]);
+  else Clicks();
   if (offsets.n > 0)
     printf("median %+.2f ms over %ld events (%+.2f to %+.2f)\n",
            Quantile(offsets.v, offsets.n, 0.5), offsets.n, Quantile(offsets.v, offsets.n, 0),
            Quantile(offsets.v, offsets.n, 1));
   else
     printf("no event paired\n");
+  if (errors.n > 0)
+    printf("read error: median %+.2f ms (%+.2f to %+.2f)\n", Quantile(errors.v, errors.n, 0.5),
+           Quantile(errors.v, errors.n, 0), Quantile(errors.v, errors.n, 1));
   return 0;
 }

@@ -11,9 +11,9 @@
    takes to play; the median of seven reports taken shortly before), turns the screen white OFFSET_MS before that moment (the
    sound comes after the picture when OFFSET_MS is positive), synchronises with the
    X server, and after 150 ms turns it black again. LOG gets one line per event,
-   "EVENT HEARD_MS WHITE_MS UNDERFLOWS" on CLOCK_MONOTONIC: when the event's sample was
-   to be heard, when the white reached the X server, and how often the stream has run
-   dry so far (a stream that ran dry is heard later than planned). */
+   "EVENT HEARD_MS WHITE_MS UNDERFLOWS INTENDED_MS" on CLOCK_MONOTONIC: when the event's
+   sample was to be heard, when the white reached the X server, how often the stream
+   has run dry so far, and when the white was meant to reach it. */
 #define _GNU_SOURCE
 #include <X11/Xlib.h>
 #include <errno.h>
@@ -241,14 +241,15 @@ int main(int argc, char** argv) {
       heard = estimates[n / 2];
       if (pass == 0) SleepUntil(heard - offset - 120);
     }
-    SleepUntil(heard - offset);
+    const double intended = heard - offset;
+    SleepUntil(intended);
     const double before = NowMs();
     XSetForeground(display, gc, WhitePixel(display, screen));
     XFillRectangle(display, window, gc, 0, 0, DisplayWidth(display, screen),
                    DisplayHeight(display, screen));
     XSync(display, False);
     const double white = (before + NowMs()) / 2;
-    fprintf(log, "%d %.3f %.3f %d\n", k, heard, white, underflows);
+    fprintf(log, "%d %.3f %.3f %d %.3f\n", k, heard, white, underflows, intended);
     SleepUntil(white + 150);
     XSetForeground(display, gc, BlackPixel(display, screen));
     XFillRectangle(display, window, gc, 0, 0, DisplayWidth(display, screen),

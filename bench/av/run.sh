@@ -16,7 +16,9 @@
 # RUNS defaults to 3. Prints per flash the offset (sound minus picture, ms: positive
 # when the sound comes after the picture), each run's median and the machine's load.
 # AV_FRAGMENT_MS (2), AV_POLL_US (1000), AV_RT (1: the pollers and Xvfb at real-time
-# priority when allowed), AV_KEEP=1 keeps the work folder.
+# priority when allowed), AV_KEEP=1 keeps the work folder; AV_SERVER=pipewire runs the
+# self-test on PipeWire's pulse server; for the browsers AV_SCREEN (1024x768) and
+# AV_FULLSCREEN=1; for Wine AV_PULSE_LATENCY_MSEC (unset: Wine's own buffering).
 set -euo pipefail
 target="${1:-}"
 runs="${2:-3}"
@@ -29,7 +31,7 @@ soundtrack="$top/build/data/lumetra.mp3"
 
 case "$target" in
   selftest | selftest-music | desktop | pipewire | chromium | firefox | wine) ;;
-  *) sed -n '2,20s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2; exit 2 ;;
+  *) sed -n '2,/^set /s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2; exit 2 ;;
 esac
 
 # What the target needs from Debian, where missing (the lists of the builds and tests).
@@ -57,9 +59,10 @@ Build() {
 Build
 
 work="$(mktemp -d /tmp/lumetra-av-XXXXXX)"
-pids=()
+# Everything this script started in the background and that still runs is its job.
 Cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
+  [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
   wait 2>/dev/null || true
   if [ "${AV_KEEP:-0}" = 1 ]; then echo "work folder kept: $work"; else rm -rf "$work"; fi
 }
@@ -76,7 +79,6 @@ Load() { cut -d' ' -f1-3 /proc/loadavg; }
 StartXvfb() {
   exec 3>"$work/displayfd"
   "${rt[@]}" Xvfb -displayfd 3 -screen 0 "$1x24" -noreset -nolisten tcp 2>"$work/xvfb.log" &
-  pids+=($!)
   exec 3>&-
   for _ in $(seq 300); do [ -n "$(head -n1 "$work/displayfd" 2>/dev/null)" ] && break; sleep 0.1; done
   export DISPLAY=":$(head -n1 "$work/displayfd")"
@@ -93,7 +95,6 @@ StartPulseAudio() {
    exec pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=stderr \
      --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
      >"$work/pulseaudio.log" 2>&1) &
-  pids+=($!)
   for _ in $(seq 300); do pactl info 2>/dev/null | grep -q "Default Sink: null" && return; sleep 0.1; done
   echo "pulseaudio did not start" >&2; cat "$work/pulseaudio.log" >&2; exit 1
 }
@@ -111,12 +112,10 @@ StartPipeWire() {
   (export HOME="$dir" XDG_CONFIG_HOME="$dir/config"; unset DISPLAY PULSE_SERVER
    exec dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" \
      >"$work/dbus.log" 2>&1) &
-  pids+=($!)
   for _ in $(seq 100); do [ -S "$runtime/bus" ] && break; sleep 0.1; done
   for server in pipewire wireplumber pipewire-pulse; do
     (export HOME="$dir" XDG_CONFIG_HOME="$dir/config"; unset DISPLAY PULSE_SERVER
      exec "$server" >"$work/$server.log" 2>&1) &
-    pids+=($!)
     sleep 0.3
   done
   for _ in $(seq 300); do pactl info 2>/dev/null | grep -q "Default Sink: null-sink" && return; sleep 0.1; done
@@ -166,12 +165,14 @@ Analyse() {  # NAME MODE [EXTRA]
     { echo "$name: analysis failed" >&2; return 0; }
   sed "s/^/$name  /" "$work/analysis"
   sed -n 's/.* offset *\([-+0-9.]*\) ms.*/\1/p' "$work/analysis" | sed "s/^/$name /" >>"$work/offsets"
+  sed -n 's/.* error *\([-+0-9.]*\) ms.*/\1/p' "$work/analysis" | sed "s/^/$name /" >>"$work/errors"
 }
 
-# Per group (the first word of each line of the offsets file): count, mean, median,
-# spread (smallest to largest) and standard deviation.
-Summary() {
-  sort -k1,1 -s "$work/offsets" | awk -v want="${1:-}" '
+# Per group (the first word of each line of the file offsets or errors): count, mean,
+# median, spread (smallest to largest) and standard deviation; for several runs, their
+# medians.
+Summary() {  # offsets|errors
+  sort -k1,1 -s "$work/$1" | awk -v errors="$([ "$1" = errors ] && echo 1)" '
     function flush() {
       if (n == 0) return
       for (i = 2; i <= n; ++i) for (j = i; j > 1 && v[j - 1] > v[j]; --j) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
@@ -179,7 +180,6 @@ Summary() {
       sd = sqrt(sq / n - (sum / n) ^ 2)
       printf "%-14s %3d events  mean %+7.2f  median %+7.2f  from %+7.2f to %+7.2f  sd %.2f ms", \
         g, n, sum / n, med, v[1], v[n], sd
-      if (want != "") printf "  (read %+.2f ms from %s)", sum / n - (g + 0), g
       printf "\n"
       medians[++groups] = med
       n = 0; sum = 0; sq = 0; delete v
@@ -188,7 +188,7 @@ Summary() {
     { v[++n] = $2; sum += $2; sq += $2 * $2; all[++total] = $2 }
     END {
       flush()
-      if (want == "" && groups > 1) {
+      if (errors == "" && groups > 1) {
         for (i = 2; i <= groups; ++i) for (j = i; j > 1 && medians[j - 1] > medians[j]; --j) { t = medians[j]; medians[j] = medians[j - 1]; medians[j - 1] = t }
         printf "%d runs: medians from %+.2f to %+.2f ms, their median %+.2f ms; %d events\n", \
           groups, medians[1], medians[groups], \
@@ -204,7 +204,7 @@ echo "load at start: $(Load)"
 case "$target" in
   selftest | selftest-music)
     StartXvfb 640x480
-    StartPulseAudio
+    if [ "${AV_SERVER:-pulseaudio}" = pipewire ]; then StartPipeWire; else StartPulseAudio; fi
     music=()
     count=10
     [ "$target" = selftest-music ] && music=("$soundtrack") count=5
@@ -218,12 +218,14 @@ case "$target" in
         if [ "$target" = selftest ]; then
           Analyse "$offset" clicks "$work/plan"
         else
-          Analyse "$offset" music "$soundtrack"
+          Analyse "$offset" music "$soundtrack" "$work/plan"
         fi
       done
     done
-    echo "per offset, over all rounds:"
-    Summary expected
+    echo "per offset over all rounds, the offsets read:"
+    Summary offsets
+    echo "and the bench's error against each offset as the self-test made it:"
+    Summary errors
     ;;
   chromium | firefox)
     [ -f "$top/build-web/index.html" ] || "$top/web.sh"
@@ -260,7 +262,7 @@ case "$target" in
       echo "run $run: load at its end $(Load)"
     done
     echo "over all runs:"
-    Summary
+    Summary offsets
     ;;
   wine)
     [ -f "$top/build-windows/lumetra.exe" ] || "$top/windows.sh"
@@ -309,7 +311,7 @@ case "$target" in
     done
     wineserver -k || true
     echo "over all runs:"
-    Summary
+    Summary offsets
     ;;
   desktop | pipewire)
     [ -x "$top/build/lumetra" ] && [ -f "$soundtrack" ] ||
@@ -330,7 +332,7 @@ case "$target" in
       echo "run $run: load at its end $(Load)"
     done
     echo "over all runs:"
-    Summary
+    Summary offsets
     ;;
 esac
 echo "load at end: $(Load)"
