@@ -8,7 +8,7 @@
    hull of the pieces within 2 s, evaluated at the frame wanted) gives when a frame
    was played, on the monotonic clock.
    music: the soundtrack (decoded without the encoder's delay and padding) is found in
-   the recording by the loudness of its 10 to 15.5 s, then each accent (21, 28, 35, 42
+   the recording by the loudness of its 4 to 15.5 s, then each accent (21, 28, 35, 42
    and 49 s of the soundtrack) by the loudness around it within 3 s of where the one
    before it was, and then by correlating the recording with the soundtrack from 0.1 s
    before to 0.3 s after it: the accent's onset is where the recording plays the
@@ -406,9 +406,9 @@ static void Music(const char* soundtrack) {
   double* ref = Envelope(track, trackFrames, 44100, &refBlocks);
   double* rec = Envelope(sound, soundFrames, rate, &recBlocks);
   if (refBlocks < 5200) Fail("the soundtrack is too short", NULL);
-  /* The anchor: the soundtrack's 10 to 15.5 s (the snare roll, the sweep and the
-     drop, heard nowhere else) placed in the recording to 10 ms. */
-  const long from = 1000, length = 550;
+  /* The anchor: the soundtrack's 4 to 15.5 s (bells and wind, the snare roll, the
+     sweep and the drop, heard nowhere else) placed in the recording to 10 ms. */
+  const long from = 400, length = 1150;
   long anchor = 0;
   double best = -1;
   for (long lag = -from; from + lag + length <= recBlocks; ++lag) {
@@ -418,7 +418,7 @@ static void Music(const char* soundtrack) {
       anchor = lag;
     }
   }
-  printf("soundtrack: its 10 to 15.5 s placed in the recording from %.2f s (loudness match "
+  printf("soundtrack: its 4 to 15.5 s placed in the recording from %.2f s (loudness match "
          "%.3f)\n", (from + anchor) / 100.0, best);
   /* Each accent within 3 s of where the one before it was (a stream that ran dry
      plays on later, a skip sooner); the accents sound alike, the 7 s between them

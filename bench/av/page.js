@@ -66,9 +66,16 @@ async function main() {
     if (!rect) throw new Error('the run did not show its picture');
     console.error(`picture at ${JSON.stringify(rect)}`);
     fs.writeFileSync(rectFile, `${rect.x} ${rect.y} ${rect.w} ${rect.h}\n`);
-    // The end: the page offers to watch again.
+    // The end: the page offers to watch again, or shows an error box.
     for (const end = Date.now() + 120000; Date.now() < end; await sleep(500)) {
-      if (await page.$eval('#again', (again) => !again.hidden)) break;
+      const state = await page.evaluate(() => ({
+        again: !document.getElementById('again').hidden,
+        box: document.getElementById('box').hidden ? '' :
+          document.getElementById('box-caption').textContent + ': ' +
+          document.getElementById('box-text').textContent,
+      }));
+      if (state.box) console.error(`the page showed a box: ${state.box}`);
+      if (state.again || state.box) break;
     }
   } finally {
     await browser.close();
