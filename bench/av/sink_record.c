@@ -6,7 +6,7 @@
      rate RATE channels CHANNELS fragment_ms MS
    then one line per piece read, "FIRST_FRAME FRAMES ARRIVAL_NS" (a hole the server
    reports is recorded as silence and noted "FIRST_FRAME FRAMES hole"), and a line
-   "overflow" for each overflow. Ends on SIGTERM or SIGINT. */
+   "overflow FRAME NS" for each overflow the server reports. Ends on SIGTERM or SIGINT. */
 #define _GNU_SOURCE
 #include <pulse/pulseaudio.h>
 #include <signal.h>
