@@ -521,7 +521,18 @@ TEST_F(MusicTest, ThePositionIsWhatTheSinkPlaysAndAfterAStallTheSoundRejoinsIt) 
   UseServer(server.Env());
   FSOUND_STREAM* stream = Play(Path("steps.mp3"));
   ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
-  const std::vector<double> before = PositionLessHeard(stream, server, 4500);
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 1e9 : v[v.size() / 2];
+  };
+  // A busy machine's sound server moves the sound by tens of ms now and then; a fault
+  // of the position shows in every reading, so up to four are pooled.
+  std::vector<double> before;
+  for (int reading = 0; reading < 4 && (before.size() < 3 || std::abs(median(before)) > 5);
+       ++reading) {
+    const std::vector<double> heard = PositionLessHeard(stream, server, 4500);
+    before.insert(before.end(), heard.begin(), heard.end());
+  }
   server.Freeze();
   sleep(10);
   server.Thaw();
@@ -538,10 +549,6 @@ TEST_F(MusicTest, ThePositionIsWhatTheSinkPlaysAndAfterAStallTheSoundRejoinsIt) 
   }
   const std::vector<double> after = PositionLessHeard(stream, server, 4000);
   FSOUND_Stream_Close(stream);
-  auto median = [](std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 1e9 : v[v.size() / 2];
-  };
   std::string offsets;
   for (double o : before) offsets += std::to_string(std::lround(o)) + " ";
   offsets += "| ";
