@@ -23,43 +23,8 @@ top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 StartXvfb "$size"
 
-export SDL_AUDIODRIVER="$driver" LUMETRA_STATS=1
-if [ "$driver" = disk ]; then
-  export SDL_DISKAUDIOFILE="$work/sound.raw"
-elif [ "$driver" = pulseaudio ]; then
-  mkdir -p "$work/pulse/runtime"
-  export PULSE_SERVER="unix:$work/pulse/runtime/native"
-  (export HOME="$work/pulse" XDG_RUNTIME_DIR="$work/pulse" PULSE_RUNTIME_PATH="$work/pulse/runtime" \
-      DBUS_SESSION_BUS_ADDRESS=disabled: ; unset DISPLAY PULSE_SERVER
-   exec pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-     --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
-     >"$work/pulse.log" 2>&1) &
-  pids+=($!)
-  for _ in $(seq 300); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-  pacat --raw --latency-msec=40 </dev/zero 2>/dev/null &
-  pids+=($!)
-elif [ "$driver" = pipewire ] || [ "$driver" = pipewire-pulse ]; then
-  runtime="$work/pw/runtime"
-  mkdir -p -m 700 "$runtime" && mkdir -p "$work/pw/config/pipewire/pipewire.conf.d"
-  echo 'context.objects = [ { factory = adapter args = { factory.name = support.null-audio-sink
-    node.name = "null-sink" media.class = Audio/Sink audio.position = [ FL FR ] } } ]' \
-    >"$work/pw/config/pipewire/pipewire.conf.d/null-sink.conf"
-  export XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
-  (export HOME="$work/pw" XDG_CONFIG_HOME="$work/pw/config"; unset DISPLAY
-   exec dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS") &
-  pids+=($!)
-  for _ in $(seq 100); do [ -S "$runtime/bus" ] && break; sleep 0.1; done
-  for server in pipewire wireplumber pipewire-pulse; do
-    (export HOME="$work/pw" XDG_CONFIG_HOME="$work/pw/config"; unset DISPLAY
-     exec "$server" >"$work/$server.log" 2>&1) &
-    pids+=($!)
-    sleep 0.5
-  done
-  for _ in $(seq 100); do
-    pw-metadata 0 default.audio.sink 2>/dev/null | grep -q null-sink && break; sleep 0.1
-  done
-  [ "$driver" = pipewire ] || export SDL_AUDIODRIVER=pulseaudio
-fi
+export LUMETRA_STATS=1
+StartSoundServer "$driver"
 
 cd "$top/build"
 ./lumetra 2>"$work/stderr" &

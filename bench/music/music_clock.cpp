@@ -5,23 +5,19 @@
 // clock would get, and how far the position is from the sound:
 // - on SDL's disk driver (SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=...): from the
 //   sound written so far;
-// - on a PulseAudio server (SDL_AUDIODRIVER=pulseaudio): from what the default sink
-//   has played, recorded from its monitor with parec; the sink keeps its own time,
-//   so this also gives the sink's rate against the steady clock and the clock's
-//   rate against the sink's.
+// - on a PulseAudio server (SDL_AUDIODRIVER=pulseaudio), or PipeWire's (pipewire, or
+//   pulseaudio through pipewire-pulse): from what the default sink has played,
+//   recorded from its monitor with parec; the sink keeps its own time, so this also
+//   gives the sink's rate against the steady clock and the clock's rate against the
+//   sink's. The output's delay as it reports it is given too.
 //   bench_music_clock [file.mp3] [seconds] [drawing ms]
 // With a drawing time the clock is read as the frame loop reads it (once at a frame's
 // start, nothing for that long, then a poll until 15 ms of it have passed), and the
 // lead of the frame starts' positions over the sound is reported: over real time on
 // the silent output (SDL_AUDIODRIVER=silent here), over what the device has played on
 // the disk driver (from when each buffer is written) and on PulseAudio.
-// A private server as the tests start one (the silent pacat keeps the null sink at a
-// short latency; an idle one renders two-second blocks):
-//   export XDG_RUNTIME_DIR=$(mktemp -d) HOME=$XDG_RUNTIME_DIR
-//   pulseaudio -n --daemonize=yes --exit-idle-time=-1 --load="module-null-sink sink_name=null"
-//     --load=module-native-protocol-unix   (one line with the one above)
-//   pacat --raw --latency-msec=40 </dev/zero &
-//   SDL_AUDIODRIVER=pulseaudio bench_music_clock data/lumetra.mp3 20
+// On a private server as the live runs start one (bench/demo/session.sh):
+//   bench/music/clock_on_server.sh pulseaudio|pipewire|pipewire-pulse [seconds] [drawing ms]
 #include <mpg123.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -208,7 +204,8 @@ int main(int argc, char** argv) {
   const double seconds = argc > 2 ? std::atof(argv[2]) : 10.0;
   const double drawMs = argc > 3 ? std::atof(argv[3]) : 0.0;
   const char* driver = std::getenv("SDL_AUDIODRIVER");
-  const bool pulse = driver && std::strcmp(driver, "pulseaudio") == 0;
+  const bool pulse =
+      driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0);
   const bool silent = driver && std::strcmp(driver, "silent") == 0;
   const char* disk = std::getenv("SDL_DISKAUDIOFILE");
 
@@ -243,6 +240,7 @@ int main(int argc, char** argv) {
   double frameStart = start;
   double elapsed = 0;
   std::vector<double> behindRealTime;  // frame start's position less time since play
+  std::vector<double> delays;          // the output's delay as reported, at each read
   while (elapsed < seconds * 1000.0) {
     if (drawMs > 0) {
       // The frame loop: wait for 15 ms of the clock, then a frame's start.
@@ -259,6 +257,7 @@ int main(int argc, char** argv) {
     stepErrors.push_back(std::abs((now - previous) - (t - last)));
     largestJump = std::max(largestJump, (now - previous) - (t - last));
     reads.emplace_back(t, now);
+    delays.push_back(OutputDelayMs());
     if (now >= frameClock + 15) {
       frameMs.push_back(t - frameStart);
       frameClock = now;
@@ -304,6 +303,9 @@ int main(int argc, char** argv) {
               *std::max_element(stepErrors.begin(), stepErrors.end()), largestJump);
   std::printf("rate against the steady clock: %.5f (%+.1f ms over the run)\n",
               (previous - first) / elapsed, (previous - first) - elapsed);
+  std::printf("output delay as the output reports it: median %.2f ms, least %.2f, largest %.2f\n",
+              Percentile(delays, 0.5), *std::min_element(delays.begin(), delays.end()),
+              *std::max_element(delays.begin(), delays.end()));
   if (!frameMs.empty())
     std::printf("a loop pacing on 15 ms of the clock: %zu frames, interval median %.2f ms, "
                 "p95 %.2f, p99 %.2f, largest %.2f (reads 1 ms apart add up to 1 ms)\n",

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "demo/frame_stats.h"
+#include "demo/picture_lead.h"
 #include "demo/timeline.h"
 #include "framework/window/window.h"
 #include "music/music.h"
@@ -16,21 +17,34 @@
 
 namespace demo {
 
+namespace {
+
+double Ms(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
+}
+
+}  // namespace
+
 void RunFrameLoop() {
+  // A frame's clock is the music as heard when the frame is on screen (picture_lead.h).
+  PictureLead lead;
   while (window::Running) {
     window::DispatchOneEvent();
 #ifdef LUMETRA_TEST_HOOKS
     if (test_hooks::StepFrame()) continue;
 #endif
     const auto started = std::chrono::steady_clock::now();
-    const int32_t clock = music::StreamPosition();
+    const int32_t clock = FrameClock(lead, music::StreamPosition());
     DrawTimelineFrame(clock);
     window::SwapFrame();
+    const auto shown = std::chrono::steady_clock::now();
+    NoteFrameShown(lead, Ms(started), Ms(shown));
     NoteFramePresented(clock, started);
+    NotePictureLead(lead.leadMs, WayToScreenMs(lead), HalfFrameMs(lead));
     if (clock > kEndMs) window::SendDestroy();
     // Pacing is a poll of the stream position; yielding lets other work run on a
     // busy machine without the coarse wake-ups of a sleep.
-    while (music::StreamPosition() < static_cast<int64_t>(clock) + kFramePaceMs)
+    while (ClockAt(lead, music::StreamPosition()) < static_cast<int64_t>(clock) + kFramePaceMs)
       std::this_thread::yield();
   }
 }

@@ -18,6 +18,10 @@ void NoteFramePresented(int32_t clock, std::chrono::steady_clock::time_point sta
 // A frame routine ran (where several run before one is presented: the browser).
 void NoteFrameRoutine();
 
+// The picture's lead in force for the frame just presented, and its two terms: the way
+// to the screen and half the frame interval (picture_lead.h), ms.
+void NotePictureLead(double leadMs, double wayMs, double halfFrameMs);
+
 // The report's swap line after "swap interval": what was asked (0) and what is in
 // force, and whether the driver refused the request (on a page: that there is none).
 std::string SwapIntervalText(window::SwapControl swap);

@@ -1,7 +1,8 @@
 // A small sound library with the FSOUND_* calls the production uses: one MP3 stream
-// decoded by libmpg123 and played on SDL2 audio (44100 Hz stereo, 1024-sample
-// buffers), or on a silent output that opens no device. The stream's position is a
-// steady clock that follows the samples the device has consumed.
+// decoded by libmpg123 and played on an audible output (SDL2 audio, 44100 Hz stereo,
+// 1024-sample buffers; Web Audio in a page: fsound_output.h), or on a silent output
+// that opens no device. The stream's position is a steady clock that follows the sound
+// as it is heard.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@ namespace music {
 
 // Outputs for FSOUND_SetOutput.
 constexpr int FSOUND_OUTPUT_NOSOUND = 0;  // silent: no device, the position runs on real time
-constexpr int FSOUND_OUTPUT_AUDIBLE = 1;  // SDL's audio device
+constexpr int FSOUND_OUTPUT_AUDIBLE = 1;  // SDL's audio device, or a page's audio context
 
 // Error codes of FSOUND_GetError (their texts: SoundErrorText).
 enum FMOD_ERRORS {
@@ -57,6 +58,9 @@ int FSOUND_Stream_Play(int channel, FSOUND_STREAM* stream);
 // buffers, never decreasing, and still advancing in real time after the stream's end.
 int32_t FSOUND_Stream_GetTime(FSOUND_STREAM* stream);
 bool FSOUND_Stream_Close(FSOUND_STREAM* stream);
+// Not an FSOUND call: the audible output's own delay as it last reported it, in ms
+// (from a buffer going out to its being heard; 0 on the silent output).
+double OutputDelayMs();
 // Closes the device and the sound system.
 void FSOUND_Close();
 

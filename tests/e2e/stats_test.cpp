@@ -40,8 +40,10 @@ TEST_F(StatsEndToEnd, TheReportComesOnlyWhenAskedForAndDescribesTheRun) {
         err, interval,
         std::regex(R"(frame interval +median ([\d.]+) ms, p95 ([\d.]+) ms, largest ([\d.]+) ms)")))
         << err;
-    // The frame starts (the clock's pacing) and the drawing time, in the same form.
-    for (std::string label : {"frame start", "drawing"}) {
+    // The frame starts (the clock's pacing), the drawing time, and what the clock counts
+    // of the way to eye and ear (the sound output's delay, the picture's lead), in the
+    // same form.
+    for (std::string label : {"frame start", "drawing", "output delay", "picture lead"}) {
       EXPECT_TRUE(std::regex_search(
           err, std::regex(label + R"( +median [\d.]+ ms, p95 [\d.]+ ms, largest [\d.]+ ms)")))
           << err;

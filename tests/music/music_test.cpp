@@ -510,17 +510,33 @@ std::vector<double> PositionLessHeard(FSOUND_STREAM* stream,
   return offsets;
 }
 
-// After the server stood still for 10 s, the position moves on at once, and the sound
-// goes on where the position is (the picture), not where it stopped.
-TEST_F(MusicTest, AfterAStallThePositionMovesOnAndTheSoundRejoinsIt) {
-  ASSERT_TRUE(testsupport::WriteToneMp3(Path("steps.mp3"), 24, 44100, 2, 300, 0.5, true, 100, 20));
+// The position is what the server's sink plays, whatever latency the server gives the
+// stream (here the 60 ms a user can ask for, more than twice SDL's buffer); after the
+// server stood still for 10 s, it moves on at once, and the sound goes on where the
+// position is (the picture), not where it stopped.
+TEST_F(MusicTest, ThePositionIsWhatTheSinkPlaysAndAfterAStallTheSoundRejoinsIt) {
+  ASSERT_TRUE(testsupport::WriteToneMp3(Path("steps.mp3"), 36, 44100, 2, 300, 0.5, true, 100, 20));
   testsupport::SoundServer server;
   std::string why;
   ASSERT_TRUE(server.Start(&why)) << why;
   UseServer(server.Env());
+  setenv("PULSE_LATENCY_MSEC", "60", 1);  // for SDL's stream, not for the recorder
   FSOUND_STREAM* stream = Play(Path("steps.mp3"));
+  unsetenv("PULSE_LATENCY_MSEC");
   ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
-  const std::vector<double> before = PositionLessHeard(stream, server, 4500);
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 1e9 : v[v.size() / 2];
+  };
+  // A busy machine's sound server moves the sound by tens of ms now and then; a fault
+  // of the position shows in every reading, so up to four are pooled.
+  std::vector<double> before;
+  for (int reading = 0; reading < 4 && (before.size() < 3 || std::abs(median(before)) > 5);
+       ++reading) {
+    const std::vector<double> heard = PositionLessHeard(stream, server, 4500);
+    before.insert(before.end(), heard.begin(), heard.end());
+  }
+  EXPECT_NEAR(median(before), 0, 5) << "the position less the sound heard";
   server.Freeze();
   sleep(10);
   server.Thaw();
@@ -537,10 +553,6 @@ TEST_F(MusicTest, AfterAStallThePositionMovesOnAndTheSoundRejoinsIt) {
   }
   const std::vector<double> after = PositionLessHeard(stream, server, 4000);
   FSOUND_Stream_Close(stream);
-  auto median = [](std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 1e9 : v[v.size() / 2];
-  };
   std::string offsets;
   for (double o : before) offsets += std::to_string(std::lround(o)) + " ";
   offsets += "| ";

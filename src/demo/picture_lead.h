@@ -1,0 +1,40 @@
+// The picture's lead: how far past the music heard now a frame's clock is set, so the
+// frame shows the moment heard while it is on screen. Measured as the run goes from the
+// frames' own times (a frame's clock read, and when it is shown: the desktop's swap
+// returning, a page's refresh that shows it), smoothed over recent frames, and moved
+// slowly, so the clock made with it stays smooth. Times are steady ms.
+#pragma once
+
+#include <cstdint>
+
+namespace demo {
+
+struct PictureLead {
+  static constexpr int kRecent = 15;  // frames the terms are the medians of
+  double ways[kRecent] = {};          // clock read to shown, ms
+  double intervals[kRecent] = {};     // shown to the next shown, ms
+  int wayCount = 0;
+  int intervalCount = 0;
+  int next = 0;                       // ring position of the next way
+  int nextInterval = 0;
+  double lastShownMs = 0;
+  double lastAtMs = 0;                // when leadMs last moved
+  double leadMs = 0;                  // the lead in force
+  int64_t lastClock = INT64_MIN;      // the latest clock given
+};
+
+// A frame whose clock was read at `readMs` was shown at `shownMs`.
+void NoteFrameShown(PictureLead& lead, double readMs, double shownMs);
+
+// The way to the screen: the median time from a recent frame's clock read to its showing.
+double WayToScreenMs(const PictureLead& lead);
+// Half the median interval between recent frames shown.
+double HalfFrameMs(const PictureLead& lead);
+
+// The clock of a frame whose read finds `heardMs` of music heard: that plus the lead in
+// force, never below the previous frame's.
+int32_t FrameClock(PictureLead& lead, int32_t heardMs);
+// The same clock, without moving the frame's: what the frame loop's wait compares.
+int64_t ClockAt(const PictureLead& lead, int32_t heardMs);
+
+}  // namespace demo
