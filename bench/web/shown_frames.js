@@ -140,20 +140,30 @@ function pageProbe(countCalls) {
       };
     }
   }
-  const bind = gl.bindFramebuffer, blit = gl.blitFramebuffer;
-  let toCanvas = true;
+  // A present: a turn of the page that draws into, clears or copies into the canvas's
+  // own framebuffer, timed at its last such call.
+  let toCanvas = true, touched = -1;
+  const present = () => {
+    record.presents.push(touched);
+    // The test page's hook says which moment of the production the picture is.
+    record.clocks.push(window.Module?._lumetra_frame_clock?.() ?? -1);
+    touched = -1;
+  };
+  const bind = gl.bindFramebuffer;
   gl.bindFramebuffer = function (target, framebuffer) {
     if (target !== this.READ_FRAMEBUFFER) toCanvas = framebuffer === null;
     return bind.call(this, target, framebuffer);
   };
-  gl.blitFramebuffer = function (...blitArgs) {
-    if (toCanvas) {
-      record.presents.push(performance.timeOrigin + performance.now());
-      // The test page's hook says which moment of the production the picture is.
-      record.clocks.push(window.Module?._lumetra_frame_clock?.() ?? -1);
-    }
-    return blit.apply(this, blitArgs);
-  };
+  for (const name of ['drawArrays', 'drawElements', 'clear', 'blitFramebuffer']) {
+    const call = gl[name];
+    gl[name] = function (...callArgs) {
+      if (toCanvas) {
+        if (touched < 0) queueMicrotask(present);  // once the page's turn is over
+        touched = performance.timeOrigin + performance.now();
+      }
+      return call.apply(this, callArgs);
+    };
+  }
 }
 
 async function launch(display, pulse) {
