@@ -278,7 +278,7 @@ async function run(index) {
     await sleep(300);
     const record = probe ? await page.evaluate(() => window.benchRecord) : null;
 
-    // Shown frames within the watched time, after the first (the picture at the start).
+    // The canvas's changes from the end of the loading picture to the end of the run.
     const shown = screen.shown;
     const intervals = shown.slice(1).map((s, i) => s[0] - shown[i][0]);
     const span = shown.length > 1 ? (shown[shown.length - 1][0] - shown[0][0]) / 1000 : 0;
