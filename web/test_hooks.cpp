@@ -20,8 +20,9 @@ EMSCRIPTEN_KEEPALIVE void lumetra_step_frames(uint32_t seed, int32_t holdMs) {
 EMSCRIPTEN_KEEPALIVE int32_t lumetra_frame_clock() { return demo::LastFrameClock(); }
 
 // The picture last drawn, as RGBA rows from the top, in a buffer that stays valid until
-// the next call; null before the window opens. Between frames the picture's framebuffer
-// is the one bound, and the canvas has its size.
+// the next call; null before the window opens. Between frames the framebuffer bound is
+// the picture's (the canvas's own in true colour, which the test page keeps between
+// frames, see test_page.js), and the canvas has its size.
 EMSCRIPTEN_KEEPALIVE const uint8_t* lumetra_read_picture() {
   static std::vector<uint8_t> topFirst;
   int width = 0, height = 0;

@@ -52,7 +52,13 @@ void DrawUnseenTimelineFrame(int32_t clock, int32_t width, int32_t height) {
   glViewport(0, 0, 1, 1);
   glScissor(0, 0, 1, 1);  // glClear ignores the viewport
   glEnable(GL_SCISSOR_TEST);
+  // With no writes at all, a GL may skip the drawing whole (the page's does); the
+  // scenes never change the masks.
+  glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+  glDepthMask(GL_FALSE);
   DrawTimelineFrame(clock);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glDepthMask(GL_TRUE);
   glDisable(GL_SCISSOR_TEST);
   glViewport(0, 0, width, height);
 }

@@ -23,9 +23,10 @@ bool RowContains(const TimelineRow& row, int32_t clock);
 // whose window contains it. Draws one frame into the current context.
 void DrawTimelineFrame(int32_t clock);
 
-// The same at a one-pixel viewport, for a frame nobody sees: the scenes clear every
-// frame and keep their motion on the CPU, so this advances the motion exactly without
-// paying for the pixels. The viewport is width x height again afterwards.
+// The same at a one-pixel viewport with colour and depth writes off, for a frame
+// nobody sees: the scenes clear every frame and keep their motion on the CPU, so this
+// advances the motion exactly without paying for the pixels. The viewport is width x
+// height and the writes are on again afterwards.
 void DrawUnseenTimelineFrame(int32_t clock, int32_t width, int32_t height);
 
 }  // namespace demo

@@ -322,4 +322,4 @@ function renderReference(args, out) {
 }
 
 module.exports = {start, go, waitInPage, comparePicture, renderReference, record, sleep, site,
-                  build, engine};
+                  build, engine, startXvfb, startPulseAudio};

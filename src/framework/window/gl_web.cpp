@@ -4,7 +4,9 @@
 // the near plane, and drawn in batches with one small shader: the vertex colour, times
 // the texture where texturing is on (the modulate environment). State changes that
 // affect drawing flush the batch first, so the order of everything drawn stays as
-// issued.
+// issued. While colour and depth writes are both off (the frame loop's unseen frames)
+// nothing can reach the picture: draws and clears are dropped before their vertices are
+// transformed, and texture uploads wait for the next picture that could show them.
 #include "framework/window/gl_web.h"
 
 #include <GL/gl.h>
@@ -16,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <utility>
 #include <vector>
 
 // The WebGL functions under their second names, free for the GL 1.1 ones below.
@@ -24,6 +27,8 @@ void emscripten_glEnable(GLenum);
 void emscripten_glDisable(GLenum);
 void emscripten_glBindTexture(GLenum, GLuint);
 void emscripten_glBlendFunc(GLenum, GLenum);
+void emscripten_glColorMask(GLboolean, GLboolean, GLboolean, GLboolean);
+void emscripten_glDepthMask(GLboolean);
 void emscripten_glDepthFunc(GLenum);
 void emscripten_glClear(GLbitfield);
 void emscripten_glClearDepthf(GLfloat);
@@ -35,7 +40,6 @@ void emscripten_glTexParameteri(GLenum, GLenum, GLint);
 void emscripten_glDeleteTextures(GLsizei, const GLuint*);
 void emscripten_glReadPixels(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
 void emscripten_glPixelStorei(GLenum, GLint);
-void emscripten_glGetIntegerv(GLenum, GLint*);
 }
 
 namespace window::glweb {
@@ -93,8 +97,22 @@ struct State {
   GLuint nextList = 1;
   GLuint compiling = 0;  // the list being compiled, 0 for none
 
+  // The layer's program, vertex array and buffer stay bound: nothing else draws.
   GLuint program = 0, vertexArray = 0, buffer = 0;
   GLint texturedLocation = -1;
+  bool texturedSet = false;  // the program's "textured" uniform as last set
+
+  bool colorWrite = true, depthWrite = true;
+  GLuint boundTexture = 0;
+  GLint unpackAlignment = 4;
+  // Texture levels given while nothing could be drawn, the last one of each level.
+  struct Upload {
+    GLuint texture;
+    GLint level;
+    GLsizei width, height;
+    std::vector<uint8_t> rgba;
+  };
+  std::vector<Upload> uploads;
 
   bool drawn = false;  // something drawn or cleared since the last Flush
 };
@@ -109,17 +127,51 @@ void Recording(ListOp::Kind kind, double a = 0, double b = 0, double c = 0, doub
   gl.lists[gl.compiling].push_back({kind, {a, b, c, d}});
 }
 
+// Whether anything drawn now could change the picture.
+bool Writing() { return gl.colorWrite || gl.depthWrite; }
+
+// One level of the bound texture as 8-bit RGBA, now, or while nothing could be drawn,
+// before the next draw that can change the picture (the only kind that samples it); a
+// later level in its place, or the texture's deletion, replaces it.
+void UploadLevel(GLenum target, GLint level, GLsizei width, GLsizei height,
+                 std::vector<uint8_t> rgba) {
+  std::erase_if(gl.uploads, [level](const State::Upload& kept) {
+    return kept.texture == gl.boundTexture && kept.level == level;
+  });
+  if (!Writing()) {
+    gl.uploads.push_back({gl.boundTexture, level, width, height, std::move(rgba)});
+    return;
+  }
+  if (gl.unpackAlignment != 4) emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  emscripten_glTexImage2D(target, level, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                          rgba.data());
+  if (gl.unpackAlignment != 4) emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, gl.unpackAlignment);
+}
+
+// The uploads kept while nothing could be drawn, before a draw that can change the picture.
+void UploadKeptLevels() {
+  const GLuint bound = gl.boundTexture;
+  for (State::Upload& kept : std::exchange(gl.uploads, {})) {
+    gl.boundTexture = kept.texture;
+    emscripten_glBindTexture(GL_TEXTURE_2D, kept.texture);
+    UploadLevel(GL_TEXTURE_2D, kept.level, kept.width, kept.height, std::move(kept.rgba));
+  }
+  gl.boundTexture = bound;
+  emscripten_glBindTexture(GL_TEXTURE_2D, bound);
+}
+
 void FlushBatch() {
-  if (gl.batch.empty() || !gl.program) {
+  if (gl.batch.empty() || !gl.program || !Writing()) {
     gl.batch.clear();
     return;
   }
-  glUseProgram(gl.program);
-  glBindVertexArray(gl.vertexArray);
-  glBindBuffer(GL_ARRAY_BUFFER, gl.buffer);
+  if (!gl.uploads.empty()) UploadKeptLevels();
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(gl.batch.size() * sizeof(float)),
                gl.batch.data(), GL_STREAM_DRAW);
-  glUniform1i(gl.texturedLocation, gl.batchTextured ? 1 : 0);
+  if (gl.batchTextured != gl.texturedSet) {
+    glUniform1i(gl.texturedLocation, gl.batchTextured ? 1 : 0);
+    gl.texturedSet = gl.batchTextured;
+  }
   glDrawArrays(gl.batchKind, 0, static_cast<GLsizei>(gl.batch.size() / 10));
   gl.batch.clear();
   gl.drawn = true;
@@ -213,6 +265,7 @@ void AssemblePending() {
 }
 
 void DoVertex(double x, double y, double z) {
+  if (!Writing()) return;
   const Matrix mvp = Multiply(gl.projection, gl.modelview);
   Vertex v{};
   for (int row = 0; row < 4; ++row)
@@ -239,10 +292,16 @@ std::vector<uint8_t> ToRgba(GLint internal, GLsizei width, GLsizei height, GLenu
   if (format == GL_RGB) channels = 3;
   if (format == GL_LUMINANCE || format == GL_ALPHA) channels = 1;
   if (format == GL_LUMINANCE_ALPHA) channels = 2;
-  GLint alignment = 4;
-  emscripten_glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+  const GLint alignment = gl.unpackAlignment;
   const size_t row = (size_t(width) * channels + alignment - 1) / alignment * alignment;
   const auto* bytes = static_cast<const uint8_t*>(data);
+  // RGBA rows without padding into an RGBA texture (the canvas texture, each frame it
+  // changes) are already as stored.
+  if (format == GL_RGBA && (internal == 4 || internal == GL_RGBA || internal == GL_RGBA8) &&
+      row == size_t(width) * 4) {
+    std::memcpy(out.data(), bytes, out.size());
+    return out;
+  }
   for (GLsizei y = 0; y < height; ++y)
     for (GLsizei x = 0; x < width; ++x) {
       const uint8_t* p = bytes + y * row + size_t(x) * channels;
@@ -485,8 +544,19 @@ void glDepthFunc(GLenum func) {
 }
 void glClear(GLbitfield mask) {
   FlushBatch();
+  if (!Writing()) return;
   emscripten_glClear(mask);
   gl.drawn = true;
+}
+void glColorMask(GLboolean red, GLboolean green, GLboolean blue, GLboolean alpha) {
+  FlushBatch();
+  gl.colorWrite = red || green || blue || alpha;
+  emscripten_glColorMask(red, green, blue, alpha);
+}
+void glDepthMask(GLboolean flag) {
+  FlushBatch();
+  gl.depthWrite = flag;
+  emscripten_glDepthMask(flag);
 }
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
   FlushBatch();
@@ -505,11 +575,20 @@ void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format
 // Textures: every format the production uploads becomes 8-bit RGBA.
 void glBindTexture(GLenum target, GLuint texture) {
   FlushBatch();
+  gl.boundTexture = texture;
   emscripten_glBindTexture(target, texture);
 }
 void glDeleteTextures(GLsizei n, const GLuint* textures) {
   FlushBatch();
+  for (GLsizei i = 0; i < n; ++i) {
+    std::erase_if(gl.uploads, [&](const State::Upload& u) { return u.texture == textures[i]; });
+    if (gl.boundTexture == textures[i]) gl.boundTexture = 0;
+  }
   emscripten_glDeleteTextures(n, textures);
+}
+void glPixelStorei(GLenum name, GLint value) {
+  if (name == GL_UNPACK_ALIGNMENT) gl.unpackAlignment = value;
+  emscripten_glPixelStorei(name, value);
 }
 void glTexParameteri(GLenum target, GLenum name, GLint value) {
   FlushBatch();
@@ -518,13 +597,7 @@ void glTexParameteri(GLenum target, GLenum name, GLint value) {
 void glTexImage2D(GLenum target, GLint level, GLint internal, GLsizei width, GLsizei height,
                   GLint, GLenum format, GLenum, const void* pixels) {
   FlushBatch();
-  const std::vector<uint8_t> rgba = ToRgba(internal, width, height, format, pixels);
-  GLint alignment = 4;
-  emscripten_glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-  emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  emscripten_glTexImage2D(target, level, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                          rgba.data());
-  emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+  UploadLevel(target, level, width, height, ToRgba(internal, width, height, format, pixels));
 }
 
 // GLU's mipmaps: a size that is not a power of two is first scaled down to one, then
@@ -536,18 +609,15 @@ GLint gluBuild2DMipmaps(GLenum target, GLint internal, GLsizei width, GLsizei he
   std::vector<uint8_t> level = ToRgba(internal, width, height, format, data);
   int w = PowerBelow(width), h = PowerBelow(height);
   if (w != width || h != height) level = Scale(level, width, height, w, h);
-  GLint alignment = 4;
-  emscripten_glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-  emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   for (GLint index = 0;; ++index) {
-    emscripten_glTexImage2D(target, index, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                            level.data());
-    if (w == 1 && h == 1) break;
     int nextWidth = 0, nextHeight = 0;
-    level = HalfSize(level, w, h, nextWidth, nextHeight);
+    std::vector<uint8_t> next;
+    if (w > 1 || h > 1) next = HalfSize(level, w, h, nextWidth, nextHeight);
+    UploadLevel(target, index, w, h, std::move(level));
+    if (next.empty()) break;
+    level = std::move(next);
     w = nextWidth, h = nextHeight;
   }
-  emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
   return 0;
 }
 

@@ -1,9 +1,9 @@
 // Window unit in a web page: the page's canvas with a WebGL 2 context, Escape, the
-// browser's full screen, and the error boxes as boxes in the page. The picture is
-// drawn into a framebuffer of Width x Height (5/6/5 colour for 16 bits, 8 bits a
-// channel otherwise, 16-bit depth) and copied to the canvas at each swap; the page
-// scales the canvas to the screen. A swap returns to the browser, which shows the
-// frame at its next display refresh.
+// browser's full screen, and the error boxes as boxes in the page. The canvas has
+// Width x Height; the page scales it to the screen. True colour is drawn straight into
+// the canvas (with its depth buffer); 16 bits into a 5/6/5 framebuffer with 16-bit
+// depth, copied to the canvas at each swap. A swap returns to the browser, which shows
+// the frame at its next display refresh.
 #include <GLES3/gl3.h>
 #include <emscripten.h>
 #include <emscripten/html5.h>
@@ -79,14 +79,16 @@ void OpenWindow(const char*, int32_t width, int32_t height, int32_t colorBits, b
   emscripten_webgl_init_context_attributes(&attributes);
   attributes.majorVersion = 2;
   attributes.alpha = EM_FALSE;
-  attributes.depth = EM_FALSE;
+  // A copy to the canvas costs a software renderer a whole pass per frame: only the
+  // 5/6/5 picture, which a canvas cannot hold, takes that way.
+  attributes.depth = colorBits > 16;
   attributes.antialias = EM_FALSE;
   attributes.premultipliedAlpha = EM_FALSE;
   context = emscripten_webgl_create_context("#canvas", &attributes);
   if (context <= 0) ShowError("cvn_WinAPI", "Render Context could not be set");
   emscripten_webgl_make_context_current(context);
   if (!glweb::Init()) ShowError("cvn_WinAPI", "Render Context could not be set");
-  if (!CreatePictureFramebuffer(picture, width, height, colorBits))
+  if (colorBits <= 16 && !CreatePictureFramebuffer(picture, width, height, colorBits))
     ShowError("cvn_WinAPI", "Pixel Format not Available");
   // Full screen was asked for by the page when Go! was pressed: only a user's action
   // may ask for it.
@@ -122,7 +124,7 @@ void DispatchOneEvent() {
 // to the canvas as black).
 void SwapFrame() {
   if (!context) return;
-  if (!glweb::Flush()) return WaitForDisplay();
+  if (!glweb::Flush() || !picture.Framebuffer) return WaitForDisplay();
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
   glBlitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth, pictureHeight,
