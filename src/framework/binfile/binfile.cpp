@@ -40,8 +40,23 @@ const char* consoleProgram = nullptr;
 
 #define CALLER reinterpret_cast<uintptr_t>(__builtin_return_address(0))
 
-// The system's error number of a failed call, or fallback when it left none.
-int32_t ErrnoOr(int32_t fallback) { return errno > 0 && errno < 256 ? errno : fallback; }
+// The system's error number of a failed call, or fallback when it left none. On
+// Windows that is the system's own code (3 for a missing folder, 5 for access denied),
+// which the C library keeps in _doserrno beside its errno.
+int32_t ErrnoOr(int32_t fallback) {
+#ifdef _WIN32
+  if (_doserrno > 0 && _doserrno < 256) return static_cast<int32_t>(_doserrno);
+#endif
+  return errno > 0 && errno < 256 ? errno : fallback;
+}
+
+// Clears the error numbers before a call whose failure is to be reported.
+void ClearErrno() {
+#ifdef _WIN32
+  _doserrno = 0;
+#endif
+  errno = 0;
+}
 
 // The system's description of errno after a failed write, if it left one.
 std::string WriteProblem() {
@@ -70,7 +85,7 @@ std::string ProblemText(int32_t code) {
 __attribute__((noinline)) void OpenRead(File& file, const std::string& name) {
   if (file.Handle) std::fclose(file.Handle);
   file.Name = name;
-  errno = 0;
+  ClearErrno();
   file.Handle = std::fopen(name.c_str(), "rb");
   if (!file.Handle) Raise(name, ErrnoOr(MissingFile), CALLER);
   // A directory opens fine but cannot be read: refuse it here, as the system would.
@@ -85,7 +100,7 @@ __attribute__((noinline)) void OpenRead(File& file, const std::string& name) {
 __attribute__((noinline)) void Create(File& file, const std::string& name) {
   if (file.Handle) std::fclose(file.Handle);
   file.Name = name;
-  errno = 0;
+  ClearErrno();
   file.Handle = std::fopen(name.c_str(), "wb");
   if (!file.Handle) {
     const int32_t code = ErrnoOr(MissingFile);
