@@ -1,0 +1,338 @@
+#!/usr/bin/env bash
+# Picture against sound as a viewer sees and hears them, measured from outside the
+# program: the X screen of a private Xvfb polled every millisecond, the monitor of a
+# private sound server's null sink recorded in 2 ms pieces and placed on the sink's
+# clock; the five white flashes against the five accents of the soundtrack.
+#   bench/av/run.sh TARGET [RUNS]
+# TARGET:
+#   selftest        the calibration: av_selftest draws white and plays a click with a
+#                   known offset (0, +30, -30 ms; 10 clicks each), RUNS rounds
+#   selftest-music  the same with the soundtrack's accents in place of clicks
+#   desktop         build/lumetra on PulseAudio (640x480 full screen, the dialog's defaults)
+#   pipewire        build/lumetra on PipeWire's pulse server
+#   chromium        the page (build-web/) in Chromium, headful under Xvfb
+#   firefox         the page in Firefox ESR, headful under Xvfb
+#   wine            build-windows/lumetra.exe under Wine
+# RUNS defaults to 3. Prints per flash the offset (sound minus picture, ms: positive
+# when the sound comes after the picture), each run's median and the machine's load.
+# AV_FRAGMENT_MS (2), AV_POLL_US (1000), AV_RT (1: the pollers and Xvfb at real-time
+# priority when allowed), AV_KEEP=1 keeps the work folder; AV_SERVER=pipewire runs the
+# self-test on PipeWire's pulse server; for the browsers AV_SCREEN (1024x768) and
+# AV_FULLSCREEN=1; for Wine AV_PULSE_LATENCY_MSEC (unset: Wine's own buffering).
+set -euo pipefail
+target="${1:-}"
+runs="${2:-3}"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+top="$(cd "$here/../.." && pwd)"
+bin="$top/build/bench/av"
+fragment="${AV_FRAGMENT_MS:-2}"
+period="${AV_POLL_US:-1000}"
+soundtrack="$top/build/data/lumetra.mp3"
+
+case "$target" in
+  selftest | selftest-music | desktop | pipewire | chromium | firefox | wine) ;;
+  *) sed -n '2,/^set /s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2; exit 2 ;;
+esac
+
+# What the target needs from Debian, where missing (the lists of the builds and tests).
+case "$target" in
+  chromium | firefox) "$top/scripts/deps.sh" "$top/scripts/web/packages.txt" "$top/scripts/web/test-packages.txt" ;;
+  wine) "$top/scripts/deps.sh" "$top/scripts/windows/packages.txt" ;;
+  *) "$top/scripts/deps.sh" ;;
+esac
+
+# ---- The bench's own programs, built here (not part of the CMake build) ----
+Build() {
+  mkdir -p "$bin"
+  local name libs
+  for spec in "screen_watch:x11" "sink_record:libpulse" \
+              "av_selftest:x11 libpulse libmpg123" "av_analyse:libmpg123"; do
+    name="${spec%%:*}" libs="${spec#*:}"
+    if [ ! -x "$bin/$name" ] || [ "$here/$name.c" -nt "$bin/$name" ]; then
+      pkg-config --exists $libs ||
+        { echo "needs the development files of: $libs (libx11-dev libpulse-dev libmpg123-dev)" >&2; exit 1; }
+      cc -std=gnu11 -O2 -Wall -Wextra -o "$bin/$name" "$here/$name.c" \
+        $(pkg-config --cflags --libs $libs) -lm
+    fi
+  done
+}
+Build
+
+work="$(mktemp -d /tmp/lumetra-av-XXXXXX)"
+# Everything this script started in the background and that still runs is its job.
+Cleanup() {
+  for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
+  [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
+  wait 2>/dev/null || true
+  if [ "${AV_KEEP:-0}" = 1 ]; then echo "work folder kept: $work"; else rm -rf "$work"; fi
+}
+trap Cleanup EXIT
+
+# Real-time priority for the watchers (and the X server they read), so that a busy
+# machine stalls them less; the target itself keeps its normal priority.
+rt=()
+if [ "${AV_RT:-1}" = 1 ] && chrt -f 40 true 2>/dev/null; then rt=(chrt -f 40); fi
+
+Load() { cut -d' ' -f1-3 /proc/loadavg; }
+
+# A private Xvfb of the given size; exports DISPLAY.
+StartXvfb() {
+  exec 3>"$work/displayfd"
+  "${rt[@]}" Xvfb -displayfd 3 -screen 0 "$1x24" -noreset -nolisten tcp 2>"$work/xvfb.log" &
+  exec 3>&-
+  for _ in $(seq 300); do [ -n "$(head -n1 "$work/displayfd" 2>/dev/null)" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -n1 "$work/displayfd")"
+}
+
+# A private PulseAudio daemon with a null sink; exports PULSE_SERVER.
+StartPulseAudio() {
+  local dir="$work/pulse"
+  mkdir -p "$dir/runtime"
+  export PULSE_SERVER="unix:$dir/runtime/native"
+  (export HOME="$dir" XDG_RUNTIME_DIR="$dir" PULSE_RUNTIME_PATH="$dir/runtime" \
+     PULSE_STATE_PATH="$dir/state" DBUS_SESSION_BUS_ADDRESS=disabled:
+   unset DISPLAY PULSE_SERVER
+   exec pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=stderr \
+     --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
+     >"$work/pulseaudio.log" 2>&1) &
+  for _ in $(seq 300); do pactl info 2>/dev/null | grep -q "Default Sink: null" && return; sleep 0.1; done
+  echo "pulseaudio did not start" >&2; cat "$work/pulseaudio.log" >&2; exit 1
+}
+
+# PipeWire with a null sink, WirePlumber and pipewire-pulse on a session bus of their
+# own; exports XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS and PULSE_SERVER (pipewire-pulse).
+StartPipeWire() {
+  local dir="$work/pw" runtime="$work/pw/runtime"
+  mkdir -p -m 700 "$runtime" && mkdir -p "$dir/config/pipewire/pipewire.conf.d"
+  echo 'context.objects = [ { factory = adapter args = { factory.name = support.null-audio-sink
+    node.name = "null-sink" media.class = Audio/Sink audio.position = [ FL FR ] } } ]' \
+    >"$dir/config/pipewire/pipewire.conf.d/null-sink.conf"
+  export XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
+  export PULSE_SERVER="unix:$runtime/pulse/native"
+  (export HOME="$dir" XDG_CONFIG_HOME="$dir/config"; unset DISPLAY PULSE_SERVER
+   exec dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" \
+     >"$work/dbus.log" 2>&1) &
+  for _ in $(seq 100); do [ -S "$runtime/bus" ] && break; sleep 0.1; done
+  for server in pipewire wireplumber pipewire-pulse; do
+    (export HOME="$dir" XDG_CONFIG_HOME="$dir/config"; unset DISPLAY PULSE_SERVER
+     exec "$server" >"$work/$server.log" 2>&1) &
+    sleep 0.3
+  done
+  for _ in $(seq 300); do pactl info 2>/dev/null | grep -q "Default Sink: null-sink" && return; sleep 0.1; done
+  echo "pipewire-pulse did not start" >&2; cat "$work"/pipewire*.log >&2; exit 1
+}
+
+# Waits for the program's configuration dialog and types the keys into it.
+AnswerDialog() {
+  local dialog=""
+  for _ in $(seq 600); do
+    dialog="$(xdotool search --name '^Config$' 2>/dev/null | head -n1)" && [ -n "$dialog" ] && break
+    sleep 0.1
+  done
+  [ -n "$dialog" ] || { echo "no configuration dialog" >&2; return 1; }
+  sleep 1  # keys sent at once may come before the dialog takes them
+  xdotool windowfocus --sync "$dialog" key --delay 120 "$@"
+}
+
+# Waits for the process to end by itself, for at most the given seconds, then ends it.
+EndAfter() {
+  local seconds="$1" pid="$2"
+  for _ in $(seq $((seconds * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" || true
+}
+
+# The watchers of one run: the screen's rectangle X Y W H and the sink's monitor.
+watchers=()
+StartWatchers() {
+  "${rt[@]}" "$bin/sink_record" "$work/sound" "$fragment" &
+  watchers=($!)
+  "${rt[@]}" "$bin/screen_watch" "$@" "$work/screen" "$period" &
+  watchers+=($!)
+  sleep 0.5
+}
+StopWatchers() {
+  kill -TERM "${watchers[@]}" 2>/dev/null || true
+  wait "${watchers[@]}" 2>/dev/null || true
+}
+
+# One run's figures: the analysis, prefixed with the run's name, and its offsets kept
+# for the summary.
+Analyse() {  # NAME MODE [EXTRA]
+  local name="$1" mode="$2"
+  shift 2
+  "$bin/av_analyse" "$mode" "$work/screen" "$work/sound" "$@" >"$work/analysis" ||
+    { echo "$name: analysis failed" >&2; return 0; }
+  sed "s/^/$name  /" "$work/analysis"
+  sed -n 's/.* offset *\([-+0-9.]*\) ms.*/\1/p' "$work/analysis" | sed "s/^/$name /" >>"$work/offsets"
+  sed -n 's/.* error *\([-+0-9.]*\) ms.*/\1/p' "$work/analysis" | sed "s/^/$name /" >>"$work/errors"
+}
+
+# Per group (the first word of each line of the file offsets or errors): count, mean,
+# median, spread (smallest to largest) and standard deviation; for several runs, their
+# medians.
+Summary() {  # offsets|errors
+  sort -k1,1 -s "$work/$1" | awk -v errors="$([ "$1" = errors ] && echo 1)" '
+    function flush() {
+      if (n == 0) return
+      for (i = 2; i <= n; ++i) for (j = i; j > 1 && v[j - 1] > v[j]; --j) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
+      med = n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+      sd = sqrt(sq / n - (sum / n) ^ 2)
+      printf "%-14s %3d events  mean %+7.2f  median %+7.2f  from %+7.2f to %+7.2f  sd %.2f ms", \
+        g, n, sum / n, med, v[1], v[n], sd
+      printf "\n"
+      medians[++groups] = med
+      n = 0; sum = 0; sq = 0; delete v
+    }
+    $1 != g { flush(); g = $1 }
+    { v[++n] = $2; sum += $2; sq += $2 * $2; all[++total] = $2 }
+    END {
+      flush()
+      if (errors == "" && groups > 1) {
+        for (i = 2; i <= groups; ++i) for (j = i; j > 1 && medians[j - 1] > medians[j]; --j) { t = medians[j]; medians[j] = medians[j - 1]; medians[j - 1] = t }
+        printf "%d runs: medians from %+.2f to %+.2f ms, their median %+.2f ms; %d events\n", \
+          groups, medians[1], medians[groups], \
+          groups % 2 ? medians[(groups + 1) / 2] : (medians[groups / 2] + medians[groups / 2 + 1]) / 2, total
+      }
+    }'
+}
+
+echo "target $target, $runs run(s), $(date -u +%FT%TZ), $(git -C "$top" rev-parse --short HEAD 2>/dev/null || echo '?'), " \
+     "pieces of $fragment ms, polls every $period us, real-time watchers: ${rt[*]:-no}"
+echo "load at start: $(Load)"
+
+case "$target" in
+  selftest | selftest-music)
+    StartXvfb 640x480
+    if [ "${AV_SERVER:-pulseaudio}" = pipewire ]; then StartPipeWire; else StartPulseAudio; fi
+    music=()
+    count=10
+    [ "$target" = selftest-music ] && music=("$soundtrack") count=5
+    for round in $(seq "$runs"); do
+      for offset in 0 +30 -30; do
+        StartWatchers 0 0 640 480
+        "${rt[@]}" "$bin/av_selftest" "$offset" "$count" "$work/plan" "${music[@]}"
+        sleep 0.3
+        StopWatchers
+        echo "round $round, offset $offset ms (load $(Load)):"
+        if [ "$target" = selftest ]; then
+          Analyse "$offset" clicks "$work/plan"
+        else
+          Analyse "$offset" music "$soundtrack" "$work/plan"
+        fi
+      done
+    done
+    echo "per offset over all rounds, the offsets read:"
+    Summary offsets
+    echo "and the bench's error against each offset as the self-test made it:"
+    Summary errors
+    ;;
+  chromium | firefox)
+    [ -f "$top/build-web/index.html" ] || "$top/web.sh"
+    # puppeteer-core as the page's tests install it (pinned there; it drives Debian's
+    # browsers and downloads none).
+    if ! command -v npm >/dev/null; then
+      echo npm >"$work/npm.txt"
+      "$top/scripts/deps.sh" "$work/npm.txt"
+    fi
+    driver="$top/build-web/test-driver"
+    puppeteer="$(sed -n 's/^puppeteer=//p' "$top/scripts/web/test.sh")"
+    if [ "$(node -p "try { require('$driver/node_modules/puppeteer-core/package.json').version } catch { '' }")" != "$puppeteer" ]; then
+      mkdir -p "$driver"
+      PUPPETEER_SKIP_DOWNLOAD=1 npm install --prefix "$driver" --no-audit --no-fund --loglevel=error \
+        "puppeteer-core@$puppeteer"
+    fi
+    screen="${AV_SCREEN:-1024x768}"
+    StartXvfb "$screen"
+    StartPulseAudio
+    for run in $(seq "$runs"); do
+      echo "run $run (load $(Load)):"
+      rm -f "$work/rect"
+      AV_SCREEN="$screen" NODE_PATH="$driver/node_modules" \
+        node "$here/page.js" "$target" "$top/build-web" "$work/rect" ${AV_FULLSCREEN:+fullscreen} \
+        2>"$work/page.log" &
+      page=$!
+      for _ in $(seq 1500); do [ -s "$work/rect" ] || ! kill -0 "$page" 2>/dev/null && break; sleep 0.1; done
+      [ -s "$work/rect" ] || { cat "$work/page.log" >&2; exit 1; }
+      StartWatchers $(cat "$work/rect")
+      EndAfter 150 "$page"
+      StopWatchers
+      sed -n 's/^picture at /the picture on the screen: /p; /^the page/p' "$work/page.log"
+      Analyse "run$run" music "$soundtrack"
+      echo "run $run: load at its end $(Load)"
+    done
+    echo "over all runs:"
+    Summary offsets
+    ;;
+  wine)
+    [ -f "$top/build-windows/lumetra.exe" ] || "$top/windows.sh"
+    [ -f "$soundtrack" ] || "$top/scripts/build.sh" lumetra_data
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    # A prefix made once: no window manager's part for Wine (else closing a window
+    # stalls), a 1024 x 768 virtual desktop (so that the display's mode can change).
+    export WINEPREFIX="$bin/wine-prefix"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      mkdir -p "$WINEPREFIX"
+      printf '%s\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="1024x768"' \
+        >"$work/settings.reg"
+      (unset DISPLAY; wineboot -i >/dev/null 2>&1 && wine regedit "$work/settings.reg" >/dev/null 2>&1
+       wineserver -w)
+    fi
+    mkdir -p "$work/program/data"
+    cp "$top/build-windows/lumetra.exe" "$work/program/"
+    ln -s "$top"/build/data/* "$work/program/data/"
+    StartXvfb 1024x768
+    StartPulseAudio
+    [ -n "${AV_PULSE_LATENCY_MSEC:-}" ] && export PULSE_LATENCY_MSEC="$AV_PULSE_LATENCY_MSEC"
+    echo "Wine $(wine --version), PULSE_LATENCY_MSEC ${PULSE_LATENCY_MSEC:-unset}"
+    wineserver -p
+    for run in $(seq "$runs"); do
+      echo "run $run (load $(Load)):"
+      (cd "$work/program" && exec wine lumetra.exe) >"$work/stderr" 2>&1 &
+      program=$!
+      AnswerDialog Return || { cat "$work/stderr" >&2; exit 1; }
+      # Full screen at 640 x 480 switches the virtual desktop's mode: the picture is
+      # the desktop's window then.
+      rect=""
+      for _ in $(seq 300); do
+        rect="$(xwininfo -root -tree | sed -n 's/.*"Default - Wine desktop".* 640x480+[-0-9]*+[-0-9]* *+\([-0-9]*\)+\([-0-9]*\)$/\1 \2 640 480/p' | head -n1)"
+        [ -n "$rect" ] && break
+        sleep 0.1
+      done
+      [ -n "$rect" ] || { echo "the virtual desktop did not switch to 640x480" >&2; xwininfo -root -tree >&2; exit 1; }
+      echo "the picture on the screen: $rect"
+      StartWatchers $rect
+      EndAfter 120 "$program"
+      StopWatchers
+      Analyse "run$run" music "$soundtrack"
+      echo "run $run: load at its end $(Load)"
+    done
+    wineserver -k || true
+    echo "over all runs:"
+    Summary offsets
+    ;;
+  desktop | pipewire)
+    [ -x "$top/build/lumetra" ] && [ -f "$soundtrack" ] ||
+      { echo "build the program first (scripts/build.sh lumetra lumetra_data)" >&2; exit 1; }
+    StartXvfb 640x480
+    if [ "$target" = desktop ]; then StartPulseAudio; else StartPipeWire; fi
+    for run in $(seq "$runs"); do
+      echo "run $run (load $(Load)):"
+      StartWatchers 0 0 640 480
+      (cd "$top/build" && SDL_AUDIODRIVER=pulseaudio exec ./lumetra) 2>"$work/stderr" &
+      program=$!
+      AnswerDialog Return || { cat "$work/stderr" >&2; exit 1; }
+      # The loading picture (2 s) and the 70 s; a busy machine may play the sound
+      # later than that.
+      EndAfter 120 "$program"
+      StopWatchers
+      Analyse "run$run" music "$soundtrack"
+      echo "run $run: load at its end $(Load)"
+    done
+    echo "over all runs:"
+    Summary offsets
+    ;;
+esac
+echo "load at end: $(Load)"

@@ -1,0 +1,146 @@
+/* screen_watch: polls a rectangle of the X screen (DISPLAY) and notes, on the
+   monotonic clock, each change between white and anything else.
+     screen_watch X Y W H OUT [PERIOD_US]
+   Every PERIOD_US (default 1000) it reads three one-pixel rows spread over the
+   rectangle with XGetImage from the root window (Xvfb's framebuffer). The rectangle
+   counts as white when at least 90 % of every other pixel of those rows have every
+   channel at 0x99 (60 %) or more: a white overlay of at least 60 % over any picture,
+   as the flash's first frames are (a page that shows only some of the frames drawn may
+   show the flash from its second or third frame on). It runs until SIGTERM or SIGINT,
+   then writes OUT:
+     poll PERIOD_US POLLS LONGEST_GAP_MS
+     gap START_MS END_MS           (each wait of more than 5 ms between two polls)
+     W|O BEFORE_MS AT_MS LEVEL     (a change: the last poll that saw the old state, the
+                                    first that saw the new one, and the mean of the
+                                    sampled pixels' darkest channel then, 0 to 255)
+   Each poll's time is the middle of its first request's round trip. Times are
+   CLOCK_MONOTONIC in milliseconds. */
+#define _GNU_SOURCE
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <errno.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+enum { kRows = 3, kMaxNotes = 1 << 16 };
+
+static volatile sig_atomic_t stop;
+static void OnSignal(int sig) { (void)sig; stop = 1; }
+
+static double NowMs(void) {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+static struct {
+  char kind; /* 'W', 'O' change; 'g' gap */
+  double a, b;
+  int level;
+} notes[kMaxNotes];
+static int noteCount;
+
+static void Note(char kind, double a, double b, int level) {
+  if (noteCount < kMaxNotes) {
+    notes[noteCount].kind = kind;
+    notes[noteCount].a = a;
+    notes[noteCount].b = b;
+    notes[noteCount].level = level;
+    ++noteCount;
+  }
+}
+
+static int Channel(unsigned long pixel, unsigned long mask) {
+  if (!mask) return 0;
+  int shift = __builtin_ctzl(mask);
+  unsigned long bits = mask >> shift;
+  return (int)(((pixel & mask) >> shift) * 255 / bits);
+}
+
+int main(int argc, char** argv) {
+  if (argc < 6) {
+    fprintf(stderr, "usage: screen_watch X Y W H OUT [PERIOD_US]\n");
+    return 2;
+  }
+  const int x = atoi(argv[1]), y = atoi(argv[2]), w = atoi(argv[3]), h = atoi(argv[4]);
+  const char* out = argv[5];
+  const long period = argc > 6 ? atol(argv[6]) : 1000;
+  Display* display = XOpenDisplay(NULL);
+  if (!display) {
+    fprintf(stderr, "screen_watch: cannot open the display\n");
+    return 1;
+  }
+  Window root = DefaultRootWindow(display);
+  Visual* visual = DefaultVisual(display, DefaultScreen(display));
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = OnSignal;
+  sigaction(SIGTERM, &action, NULL);
+  sigaction(SIGINT, &action, NULL);
+
+  long polls = 0;
+  double longest = 0, last = 0;
+  int state = -1;
+  struct timespec next;
+  clock_gettime(CLOCK_MONOTONIC, &next);
+  while (!stop) {
+    long white = 0, total = 0, level = 0;
+    double at = 0;
+    for (int r = 0; r < kRows; ++r) {
+      const int row = y + h * (2 * r + 1) / (2 * kRows);
+      const double sent = NowMs();
+      XImage* image = XGetImage(display, root, x, row, w, 1, AllPlanes, ZPixmap);
+      if (r == 0) at = (sent + NowMs()) / 2;
+      if (!image) continue;
+      for (int i = 0; i < w; i += 2) {
+        const unsigned long p = XGetPixel(image, i, 0);
+        int darkest = Channel(p, visual->red_mask);
+        const int g = Channel(p, visual->green_mask), b = Channel(p, visual->blue_mask);
+        if (g < darkest) darkest = g;
+        if (b < darkest) darkest = b;
+        ++total;
+        level += darkest;
+        white += darkest >= 0x99;
+      }
+      XDestroyImage(image);
+    }
+    const int now = total > 0 && white * 10 >= total * 9;
+    if (polls > 0) {
+      if (at - last > longest) longest = at - last;
+      if (at - last > 5) Note('g', last, at, 0);
+    }
+    if (now != state) {
+      if (state >= 0) Note(now ? 'W' : 'O', last, at, total > 0 ? (int)(level / total) : 0);
+      state = now;
+    }
+    last = at;
+    ++polls;
+    /* The next poll on the period's grid; after a stall, from now on. */
+    next.tv_nsec += period * 1000;
+    while (next.tv_nsec >= 1000000000L) {
+      next.tv_nsec -= 1000000000L;
+      ++next.tv_sec;
+    }
+    struct timespec now2;
+    clock_gettime(CLOCK_MONOTONIC, &now2);
+    if (now2.tv_sec > next.tv_sec || (now2.tv_sec == next.tv_sec && now2.tv_nsec > next.tv_nsec))
+      next = now2;
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, NULL) == EINTR && !stop) {
+    }
+  }
+  FILE* file = fopen(out, "w");
+  if (!file) {
+    perror(out);
+    return 1;
+  }
+  fprintf(file, "poll %ld %ld %.3f\n", period, polls, longest);
+  for (int i = 0; i < noteCount; ++i)
+    fprintf(file, "%s %.3f %.3f %d\n", notes[i].kind == 'g' ? "gap" : notes[i].kind == 'W' ? "W" : "O",
+            notes[i].a, notes[i].b, notes[i].level);
+  fclose(file);
+  XCloseDisplay(display);
+  return 0;
+}
