@@ -23,7 +23,7 @@ using namespace fsound;
 
 struct FSOUND_STREAM {
   mpg123_handle* decoder = nullptr;
-  OutputStream* output = nullptr;  // the output's state for it (null on the silent output)
+  OutputStream* output = nullptr;  // the output's state for it (null where it needs none)
   bool playing = false;
   bool ended = false;  // the decoder has no more samples; silence follows
   double playMs = 0;   // steady time of play

@@ -11,7 +11,7 @@ namespace music {
 
 // Outputs for FSOUND_SetOutput.
 constexpr int FSOUND_OUTPUT_NOSOUND = 0;  // silent: no device, the position runs on real time
-constexpr int FSOUND_OUTPUT_AUDIBLE = 1;  // SDL's audio device
+constexpr int FSOUND_OUTPUT_AUDIBLE = 1;  // SDL's audio device, or a page's audio context
 
 // Error codes of FSOUND_GetError (their texts: SoundErrorText).
 enum FMOD_ERRORS {
