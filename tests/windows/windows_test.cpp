@@ -199,7 +199,7 @@ TEST_F(WindowsTest, TheSoundtrackReachesTheSinkAndTheClockCountsTheEnginesLatenc
   const size_t reported = log.find("pulse_get_latency Latency: ");
   const size_t counted = log.find("output delay    median ");
   ASSERT_NE(reported, std::string::npos) << "the program did not ask for the stream's latency";
-  ASSERT_NE(counted, std::string::npos) << log.substr(log.size() - std::min<size_t>(log.size(), 2000));
+  ASSERT_NE(counted, std::string::npos) << "no stats report";
   EXPECT_NEAR(std::stod(log.substr(counted + 23)), std::stod(log.substr(reported + 27)), 1.0)
       << log.substr(counted, 80);
 }
