@@ -1,8 +1,8 @@
 // The FSOUND_* front's output on SDL2 audio (the desktop and Windows): 44100 Hz
-// stereo in 1024-frame buffers that the device asks for in its callback, the stream
-// converted from the file's rate and channels by SDL. The device keeps no clock of its
-// own: its requests place it, and its delay after them is what the platform's sound
-// system reports (fsound_delay.h).
+// stereo in 1024-frame buffers that the device asks for in its callback (on WASAPI,
+// the device's own period), the stream converted from the file's rate and channels by
+// SDL. The device keeps no clock of its own: its requests place it, and its delay
+// after them is what the platform's sound system reports (fsound_delay.h).
 #include <SDL.h>
 #include <mpg123.h>
 
@@ -41,6 +41,7 @@ constexpr auto kOpenWait = std::chrono::seconds(3);
 constexpr auto kCloseWait = std::chrono::seconds(1);
 
 SDL_AudioDeviceID device = 0;
+int deviceFrames = kBufferFrames;  // the buffer the opened device asks for
 
 void AudioCallback(void*, Uint8* out, int bytes) {
   if (!FeedOutput(out, bytes / kFrameBytes, SteadyMs()))
@@ -92,6 +93,10 @@ bool RunBounded(std::chrono::seconds wait, std::function<SDL_AudioDeviceID()> wo
   return true;
 }
 
+// SDL's WASAPI driver writes the device's period (10 ms) at a time: a callback of any
+// other size leaves a part of each buffer waiting in SDL between our callback and the
+// device, a wait that changes from one callback to the next. There the callback is
+// the device's period.
 SDL_AudioDeviceID OpenOnCurrentDriver() {
   SDL_AudioSpec wanted{};
   wanted.freq = kRate;
@@ -100,7 +105,11 @@ SDL_AudioDeviceID OpenOnCurrentDriver() {
   wanted.samples = kBufferFrames;
   wanted.callback = AudioCallback;
   SDL_AudioSpec obtained{};
-  return SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+  const bool wasapi = std::strcmp(SDL_GetCurrentAudioDriver(), "wasapi") == 0;
+  const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained,
+                                                   wasapi ? SDL_AUDIO_ALLOW_SAMPLES_CHANGE : 0);
+  deviceFrames = id != 0 && obtained.samples > 0 ? obtained.samples : kBufferFrames;
+  return id;
 }
 
 // SDL's own choice of driver first; where it cannot open an output (a desktop with
@@ -134,10 +143,10 @@ SDL_AudioDeviceID OpenAnyDevice() {
 bool OpenOutput(OutputSpec& spec) {
   if (!RunBounded(kOpenWait, OpenAnyDevice, &device) || device == 0) return false;
   spec.rate = kRate;
-  spec.bufferFrames = kBufferFrames;
+  spec.bufferFrames = deviceFrames;
   spec.ownClock = false;
   const char* driver = SDL_GetCurrentAudioDriver();
-  StartDelayReport(driver ? driver : "", kBufferFrames, kRate);
+  StartDelayReport(driver ? driver : "", deviceFrames, kRate);
   return true;
 }
 

@@ -198,16 +198,17 @@ TEST_F(WindowsTest, AFullScreenSizeTheDisplayLacksLeavesItsModeAlone) {
   ExpectBox(run, "cvn_WinAPI", "Could not set right Resolution\"", 0);
 }
 
-// The soundtrack plays into the sink through SDL's Windows outputs and Wine's
-// PulseAudio driver. The clock itself is the desktop's sound unit, tested with the
-// music tests.
-TEST_F(WindowsTest, TheSoundtrackReachesTheSink) {
+// The soundtrack plays into the sink through SDL's WASAPI output and Wine's PulseAudio
+// driver, and the clock counts the stream's latency as the audio engine reports it to
+// the program (Wine's trace of the call). The clock itself is the desktop's sound
+// unit, tested with the music tests.
+TEST_F(WindowsTest, TheSoundtrackReachesTheSinkAndTheClockCountsTheEnginesLatency) {
   const fs::path recording = dir_ / "sink.raw";
   Process record = Process::Start(
       {"/bin/sh", "-c", "exec parec --server=" + sound_.Address() + " --device=null.monitor "
        "--raw --format=s16le --channels=2 --rate=44100 --latency-msec=10 > " + recording.string()},
       dir_, {}, {}, dir_ / "parec.txt");
-  Process run = Start("lumetra.exe");
+  Process run = Start("lumetra.exe", {{"LUMETRA_STATS", "1"}, {"WINEDEBUG", "-all,trace+pulse"}});
   Keys("Config", "Return");
   ASSERT_TRUE(FindWindow("Lumetra", 60));
   Pause(12000);
@@ -222,6 +223,14 @@ TEST_F(WindowsTest, TheSoundtrackReachesTheSink) {
   auto loud = [](int16_t s) { return std::abs(s) > 100; };
   const int64_t last = (samples.rend() - std::find_if(samples.rbegin(), samples.rend(), loud)) / 2;
   ASSERT_GT(last, 10 * 44100) << "the sink played less than 10 s";
+
+  const std::string log = ReadFile(StderrFile());
+  const size_t reported = log.find("pulse_get_latency Latency: ");
+  const size_t counted = log.find("output delay    median ");
+  ASSERT_NE(reported, std::string::npos) << "the program did not ask for the stream's latency";
+  ASSERT_NE(counted, std::string::npos) << "no stats report";
+  EXPECT_NEAR(std::stod(log.substr(counted + 23)), std::stod(log.substr(reported + 27)), 1.0)
+      << log.substr(counted, 80);
 }
 
 // Mean absolute difference over the colour channels, and the worst 8 x 8 block's mean,
