@@ -4,6 +4,8 @@
 // browser's full screen keeps its bars), or in full screen when asked, writes the
 // picture's place on the screen ("X Y W H") to RECT_FILE, and closes the browser when
 // the run has ended (at most after 120 s). AV_SCREEN is the screen's size (1024x768).
+// The page runs with ?stats=1: its timing report (its sound's delay, its picture's
+// lead) goes to standard error, each line as "page stats: LINE".
 //   node page.js chromium|firefox SITE RECT_FILE [fullscreen]
 'use strict';
 const fs = require('fs');
@@ -39,7 +41,10 @@ async function main() {
     });
   try {
     const page = (await browser.pages())[0] || await browser.newPage();
-    await page.goto(base);
+    // The page's own timing report (?stats=1): its sound's delay and its picture's lead.
+    const logs = [];
+    page.on('console', (message) => logs.push(message.text()));
+    await page.goto(base + '?stats=1');
     await page.waitForSelector('#dialog:not([hidden])', {timeout: 120000});
     if ((mode === 'fullscreen') !== await page.$eval('#fullscreen', (box) => box.checked))
       await page.click('#fullscreen');
@@ -77,6 +82,10 @@ async function main() {
       if (state.box) console.error(`the page showed a box: ${state.box}`);
       if (state.again || state.box) break;
     }
+    const report = logs.join('\n');
+    const stats = report.indexOf('Lumetra stats');
+    for (const line of stats < 0 ? [] : report.slice(stats).split('\n').slice(1))
+      console.error(`page stats: ${line.trim()}`);
   } finally {
     await browser.close();
     server.close();

@@ -257,7 +257,8 @@ case "$target" in
       StartWatchers $(cat "$work/rect")
       EndAfter 150 "$page"
       StopWatchers
-      sed -n 's/^picture at /the picture on the screen: /p; /^the page/p' "$work/page.log"
+      sed -n 's/^picture at /the picture on the screen: /p; /^the page/p
+              s/^page stats: *\(output delay\|picture lead\|way to screen\|half a frame\|frame interval\)/the page'"'"'s \1/p' "$work/page.log"
       Analyse "run$run" music "$soundtrack"
       echo "run $run: load at its end $(Load)"
     done

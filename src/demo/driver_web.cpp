@@ -6,6 +6,7 @@
 
 #include "demo/driver.h"
 #include "demo/frame_stats.h"
+#include "demo/picture_lead.h"
 #include "demo/settings.h"
 #include "demo/timeline.h"
 #include "framework/particle/random.h"
@@ -23,15 +24,28 @@ uint32_t steppedSeed = 1;
 int32_t steppedHoldMs = 0;  // on the grid: the frame lumetra-render --at shows
 int32_t lastFrameClock = -1;
 
-int32_t ReadClock() {
+// A frame swapped and not yet known to be shown: its picture's number, its clock read.
+struct InFlight {
+  uint32_t number;
+  double readMs;
+};
+constexpr uint32_t kInFlight = 32;
+
+double Ms(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
+}
+
+// A frame's clock: the music as heard when the frame is on screen (picture_lead.h).
+// Stepped frames keep to the grid, without a lead.
+int32_t ReadClock(PictureLead& lead) {
   const int32_t position = music::StreamPosition();
-  if (!stepped) return position;
+  if (!stepped) return FrameClock(lead, position);
   return std::min(steppedHoldMs, position - position % kFramePaceMs);
 }
 
 }  // namespace
 
-// One frame routine per kFramePaceMs of stream time, as on the desktop at its pacing
+// One frame routine per kFramePaceMs of the frame clock, as on the desktop at its pacing
 // limit: those overdue at the clock they were due (unseen), the last at the clock read,
 // so the motion keeps its speed whatever the display's rate. A machine too slow for
 // that runs at most kMostFramesPerRefresh and lets the rest go, so the page stays
@@ -40,10 +54,14 @@ constexpr int kMostFramesPerRefresh = 8;
 
 void RunFrameLoop() {
   if (stepped) particle::SeedRandom(steppedSeed);
-  int64_t due = 0;  // stream time of the next frame routine
+  // A frame's way to the screen is from its clock read to when its picture is shown,
+  // which the window unit tells some refreshes later.
+  PictureLead lead;
+  InFlight inFlight[kInFlight] = {};  // the frames swapped, by their picture's number
+  int64_t due = 0;  // clock of the next frame routine
   while (window::Running) {
     const auto started = std::chrono::steady_clock::now();
-    const int32_t now = ReadClock();
+    const int32_t now = ReadClock(lead);
     if (!stepped && now - due >= kMostFramesPerRefresh * kFramePaceMs)
       due = now - (kMostFramesPerRefresh - 1) * kFramePaceMs;
     int32_t clock = -1;
@@ -60,8 +78,19 @@ void RunFrameLoop() {
       if (clock > kEndMs) window::SendDestroy();
       due += kFramePaceMs;
     }
+    const uint32_t swapped = window::PicturesSwapped();
     window::SwapFrame();
-    if (clock >= 0) NoteFramePresented(clock, started);
+    if (clock >= 0) {
+      const uint32_t number = window::PicturesSwapped();
+      if (number != swapped) inFlight[number % kInFlight] = {number, Ms(started)};
+      NoteFramePresented(clock, started);
+      NotePictureLead(lead.leadMs, WayToScreenMs(lead), HalfFrameMs(lead));
+    }
+    uint32_t number = 0;
+    for (double shownMs = 0; window::TakeShownPicture(&number, &shownMs);) {
+      const InFlight& frame = inFlight[number % kInFlight];
+      if (frame.number == number && !stepped) NoteFrameShown(lead, frame.readMs, shownMs);
+    }
   }
 }
 

@@ -1,7 +1,8 @@
 // The FSOUND_* front's output in a web page: a script processor on the page's audio
 // context asks for the stream as Web Audio needs it, each buffer stamped with the
-// context time at which it plays, and the context's own clock says which of that time
-// is heard now, whatever the page's main thread was doing.
+// context time at which it plays; the context's own clock and the delay its engine
+// reports after it say which of that time is heard now, whatever the page's main
+// thread was doing.
 #include <emscripten.h>
 #include <mpg123.h>
 
@@ -70,21 +71,39 @@ EM_JS(void, CloseContext, (), {
   Module['audioNode'] = null;
 });
 
-// The context time (s) of the sound at the output now: the context's own timestamp
-// of what it outputs, carried forward on the page's clock between its updates (a few
-// ms apart while it plays; not at all while it is suspended, at most 50 ms when its
-// output stalls).
-EM_JS(double, HeardContextTime, (), {
+// The context's time now and the delay after it until its sound is heard (ms), into
+// `time`: the context's current time, less what is heard now by the engine's own
+// reports. The output timestamp names the context time heard at a page time, carried
+// forward here on the page's clock (not at all while the context is suspended, at most
+// 50 ms when its output stalls). Engines differ in what it holds: Chromium's is heard
+// as it says (the output's delay counted); Firefox's is the current time and the page
+// time both moved back by the output latency, so it counts none of that delay, which
+// its outputLatency then gives; WebKit's page time runs ahead of the page's clock, so
+// it says nothing. A stamp counts the delay when it places the sound behind the current
+// time by more than it places the page time behind now; otherwise the output and base
+// latencies are the delay (the timers of a page may be coarse by a millisecond or two).
+EM_JS(void, ReadContextTime, (double* time), {
   const context = Module['audioContext'];
-  if (!context) return -1;
+  const at = time >> 3;
+  if (!context) {
+    HEAPF64[at] = HEAPF64[at + 1] = 0;
+    return;
+  }
+  const now = performance.now();
+  const current = context.currentTime * 1000;
+  let heard = current - 1000 * ((context.outputLatency || 0) + (context.baseLatency || 0));
   if (context.getOutputTimestamp) {
     const stamp = context.getOutputTimestamp();
-    if (stamp.performanceTime > 0) {
-      const since = context.state === 'running' ? performance.now() - stamp.performanceTime : 0;
-      return stamp.contextTime + Math.min(Math.max(since, 0), 50) / 1000;
+    const age = now - stamp.performanceTime;
+    if (stamp.performanceTime > 0 && age >= 0) {
+      const behind = current - stamp.contextTime * 1000;
+      if (behind - age > 5) Module['outputStampHeard'] = true;
+      if (Module['outputStampHeard'])
+        heard = stamp.contextTime * 1000 + (context.state === 'running' ? Math.min(age, 50) : 0);
     }
   }
-  return context.currentTime - (context.outputLatency || context.baseLatency || 0);
+  HEAPF64[at] = current;
+  HEAPF64[at + 1] = Math.max(current - heard, 0);
 });
 
 EM_ASYNC_JS(void, Pause, (int ms), {
@@ -109,8 +128,11 @@ void StartOutput() {}
 void HoldOutput() {}
 void ReleaseOutput() {}
 
-// The context's clock is the time of what is heard: its delay is counted in it.
-OutputTime ReadOutputTime() { return {HeardContextTime() * 1000.0, 0.0}; }
+OutputTime ReadOutputTime() {
+  double time[2];
+  ReadContextTime(time);
+  return {time[0], time[1]};
+}
 
 void AwaitOutput(int ms) { Pause(ms); }
 

@@ -62,8 +62,10 @@ test('a whole run plays its sound in step and ends by itself after 70 s', {timeo
     const sample = await page.evaluate(() => {
       const wave = new Float32Array(window.tap.fftSize);
       window.tap.getFloatTimeDomainData(wave);
-      return {clock: Module._lumetra_frame_clock(), audio: Module.audioContext.currentTime,
-              peak: Math.max(...wave.map(Math.abs))};
+      const context = Module.audioContext;
+      return {clock: Module._lumetra_frame_clock(), audio: context.currentTime,
+              peak: Math.max(...wave.map(Math.abs)),
+              latency: 1000 * (context.outputLatency || 0), base: 1000 * (context.baseLatency || 0)};
     });
     if (sample.clock > 5000 && sample.clock < 65000) samples.push(sample);
     loudest = Math.max(loudest, sample.peak);
@@ -98,6 +100,16 @@ test('a whole run plays its sound in step and ends by itself after 70 s', {timeo
   const report = log.join('\n');
   assert.match(report, /swap interval\s+none to ask for/);
   console.log(`${engine}: ` + report.slice(report.indexOf('Lumetra stats')));
+  // The clock counts the delay the engine reports after its context's time (its output
+  // latency at least), and a frame's way to the screen at least to the next refresh.
+  const median = (label) => Number(new RegExp(`${label}\\s+median ([\\d.]+)`).exec(report)?.[1]);
+  const latency = samples.map((p) => p.latency).sort((a, b) => a - b)[n >> 1];
+  const base = samples.map((p) => p.base).sort((a, b) => a - b)[n >> 1];
+  const delay = median('output delay');
+  assert.ok(delay >= latency - 1 && delay <= latency + base + 15,
+            `output delay ${delay} ms; the engine reports ${latency} + ${base} ms`);
+  assert.ok(median('way to screen') >= median('drawing') - 1 && median('picture lead') > 0,
+            'the picture lead is not the way to the screen');
   // Every picture presented was drawn: none is a copy alone, which WebKit shows black.
   console.log(`${engine}: ${presents.presented} pictures presented, ${presents.copyOnly} ` +
               `copies alone; page errors: ${errors.length ? errors.join(' | ') : 'none'}`);

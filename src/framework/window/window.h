@@ -41,6 +41,15 @@ void DispatchOneEvent();
 // with nothing drawn since the last swap, the page only waits for that refresh.
 void SwapFrame();
 
+// A page's only. A picture swapped in a page is on screen from the later of the
+// display's refresh after its swap and the moment the browser's GPU work has drawn it
+// (a software renderer there may take several refreshes), which a fence tells some
+// refreshes on. The pictures swapped so far (swaps with something drawn), counted from
+// 1; and the next one now known to be on screen, oldest first: its number and the
+// steady time it was shown at (ms), or false when none is new.
+uint32_t PicturesSwapped();
+bool TakeShownPicture(uint32_t* number, double* shownMs);
+
 // The window's destroy notification: clears Running, the window stays open.
 void SendDestroy();
 

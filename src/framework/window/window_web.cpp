@@ -46,9 +46,54 @@ EM_BOOL OnFullscreenChange(int, const EmscriptenFullscreenChangeEvent* event, vo
   return EM_FALSE;
 }
 
-// Until the next display refresh: the browser presents the frame meanwhile.
+uint32_t picturesSwapped = 0;
+
+// The pictures swapped and not yet known to be on screen, in the page's list: each
+// with the fence that tells when the GPU has drawn it.
+EM_JS(void, FencePicture, (uint32_t number), {
+  const gl = GLctx;
+  const pictures = Module['pictures'] = Module['pictures'] || [];
+  pictures.push({number, fence: gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0), swapped: performance.now()});
+});
+
+// Until the next display refresh: the browser presents the frame meanwhile. Then each
+// picture swapped before it is on screen once its fence is signalled, which is
+// polled every few ms (a fence's state changes only between the page's turns); one
+// that is not within a second (its context lost) is dropped.
 EM_ASYNC_JS(void, WaitForDisplay, (), {
   await new Promise(resolve => requestAnimationFrame(resolve));
+  const gl = GLctx;
+  for (const picture of Module['pictures'] || []) {
+    if (picture.refresh !== undefined) continue;
+    picture.refresh = performance.now();
+    const poll = () => {
+      const now = performance.now();
+      if (gl.isContextLost() || now - picture.swapped > 1000) {
+        picture.lost = true;
+      } else if (gl.getSyncParameter(picture.fence, gl.SYNC_STATUS) === gl.SIGNALED) {
+        picture.shown = now;
+      } else {
+        setTimeout(poll, 4);
+        return;
+      }
+      if (!gl.isContextLost()) gl.deleteSync(picture.fence);
+    };
+    poll();
+  }
+});
+
+EM_JS(void, ForgetPictures, (), { Module['pictures'] = []; });
+
+// The oldest picture known to be on screen, taken from the page's list: its number
+// into `number` and the time into `shownMs`; false when the oldest is not yet.
+EM_JS(bool, TakeShown, (uint32_t* number, double* shownMs), {
+  const pictures = Module['pictures'] || [];
+  while (pictures.length && pictures[0].lost) pictures.shift();
+  if (!pictures.length || pictures[0].shown === undefined) return false;
+  const picture = pictures.shift();
+  HEAPU32[number >> 2] = picture.number;
+  HEAPF64[shownMs >> 3] = Math.max(picture.refresh, picture.shown);
+  return true;
 });
 
 EM_ASYNC_JS(void, YieldToBrowser, (), {
@@ -107,6 +152,7 @@ void CloseWindow() {
   emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_TRUE,
                                            nullptr);
   DeletePictureFramebuffer(picture);
+  ForgetPictures();
   emscripten_webgl_destroy_context(context);
   context = 0;
   Running = false;
@@ -124,14 +170,21 @@ void DispatchOneEvent() {
 // to the canvas as black).
 void SwapFrame() {
   if (!context) return;
-  if (!glweb::Flush() || !picture.Framebuffer) return WaitForDisplay();
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
-  glBlitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth, pictureHeight,
-                    GL_COLOR_BUFFER_BIT, GL_NEAREST);
-  glBindFramebuffer(GL_FRAMEBUFFER, picture.Framebuffer);
+  if (!glweb::Flush()) return WaitForDisplay();
+  if (picture.Framebuffer) {
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.Framebuffer);
+    glBlitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth, pictureHeight,
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, picture.Framebuffer);
+  }
+  FencePicture(++picturesSwapped);
   WaitForDisplay();
 }
+
+uint32_t PicturesSwapped() { return picturesSwapped; }
+
+bool TakeShownPicture(uint32_t* number, double* shownMs) { return TakeShown(number, shownMs); }
 
 void SendDestroy() { Running = false; }
 
