@@ -122,17 +122,7 @@ StartPipeWire() {
   echo "pipewire-pulse did not start" >&2; cat "$work"/pipewire*.log >&2; exit 1
 }
 
-# Waits for the program's configuration dialog and types the keys into it.
-AnswerDialog() {
-  local dialog=""
-  for _ in $(seq 600); do
-    dialog="$(xdotool search --name '^Config$' 2>/dev/null | head -n1)" && [ -n "$dialog" ] && break
-    sleep 0.1
-  done
-  [ -n "$dialog" ] || { echo "no configuration dialog" >&2; return 1; }
-  sleep 1  # keys sent at once may come before the dialog takes them
-  xdotool windowfocus --sync "$dialog" key --delay 120 "$@"
-}
+. "$top/bench/demo/dialog.sh"  # AnswerDialog
 
 # Waits for the process to end by itself, for at most the given seconds, then ends it.
 EndAfter() {

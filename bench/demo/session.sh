@@ -1,7 +1,8 @@
 # Sourced by the live-run scripts (and the music clock's bench): a work folder and the
 # processes started into `pids`, all ended and removed when the script exits;
 # StartXvfb SIZE, which starts a private Xvfb of that screen size and exports its
-# DISPLAY; StartSoundServer DRIVER, a private sound server (below).
+# DISPLAY; AnswerDialog KEY... (dialog.sh); StartSoundServer DRIVER, a private sound
+# server (below).
 work="$(mktemp -d /tmp/lumetra-live-XXXXXX)"
 pids=()
 cleanup() {
@@ -19,17 +20,7 @@ StartXvfb() {
   export DISPLAY=":$(head -n1 "$work/displayfd")"
 }
 
-# Waits for the configuration dialog on this display and types the given keys into
-# it; says so and fails when no dialog comes within a minute.
-AnswerDialog() {
-  local dialog=""
-  for _ in $(seq 600); do
-    dialog="$(xdotool search --name '^Config$' 2>/dev/null | head -n1)" && [ -n "$dialog" ] && break
-    sleep 0.1
-  done
-  [ -n "$dialog" ] || { echo "no configuration dialog" >&2; return 1; }
-  xdotool windowfocus --sync "$dialog" key --delay 120 "$@"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/dialog.sh"
 
 # Sends SDL's sound to DRIVER (disk, pulseaudio, pipewire or pipewire-pulse): the disk
 # driver writes to the work folder; pulseaudio starts a private PulseAudio server with a
