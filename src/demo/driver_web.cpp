@@ -36,11 +36,11 @@ double Ms(std::chrono::steady_clock::time_point t) {
 }
 
 // A frame's clock: the music as heard when the frame is on screen (picture_lead.h).
-// Stepped frames keep to the grid, without a lead.
+// Stepped frames go straight to the hold, as lumetra-render --at does: every 15 ms
+// step before it runs unseen at the next refresh, and the hold's frame is shown.
 int32_t ReadClock(PictureLead& lead) {
-  const int32_t position = music::StreamPosition();
-  if (!stepped) return FrameClock(lead, position);
-  return std::min(steppedHoldMs, position - position % kFramePaceMs);
+  if (stepped) return steppedHoldMs;
+  return FrameClock(lead, music::StreamPosition());
 }
 
 }  // namespace

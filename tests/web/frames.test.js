@@ -6,7 +6,7 @@ const assert = require('node:assert');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const {start, go, waitInPage, comparePicture, renderReference, record, sleep, engine} =
+const {start, go, waitInPage, comparePicture, renderReference, record, engine} =
     require('./harness.js');
 
 // Rasterisers differ by a level or two along edges and may place a line a pixel
@@ -49,11 +49,8 @@ test('frames match the offline renderer at the same moments', {timeout: 240000},
     results.push(['loading picture', loading]);
 
     for (const [at, name] of moments) {
-      // A moment between frames is asked for once the clock has passed it (the page's
-      // clock is the steady clock without music): the page must still stop at the
-      // frame lumetra-render shows.
+      // A moment between frames: the page stops at the frame lumetra-render shows.
       const shown = at - at % 15;
-      if (shown !== at) await sleep(2000);
       await page.evaluate((hold) => Module._lumetra_step_frames(1, hold), at);
       await waitInPage(page, (shown) => Module._lumetra_frame_clock() >= shown, shown, 120000,
                        `the frame on screen at ${at} ms`);
