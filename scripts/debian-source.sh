@@ -105,3 +105,12 @@ debian_source_unpack() {
     return 1
   fi
 }
+
+# Puts folder $1 (a built library's include/ and lib/) into the cache folder $2, whole
+# or not at all.
+debian_source_cache() {
+  mkdir -p "$(dirname "$2")"
+  rm -rf "$2" "$2.part"
+  cp -rp "$1" "$2.part"
+  mv "$2.part" "$2"
+}

@@ -30,13 +30,10 @@ if [ ! -f "$cache/lib/libmpg123.a" ]; then
     emmake make -j "$(nproc)" > "$work/make.log" 2>&1 || { tail -50 "$work/make.log"; exit 1; }
     emmake make install > /dev/null
   )
-  # Into the cache whole or not at all.
-  mkdir -p "$work/cache/lib" "$work/cache/include" "$(dirname "$cache")"
+  mkdir -p "$work/cache/lib" "$work/cache/include"
   cp "$work/install/lib/libmpg123.a" "$work/cache/lib/"
   cp "$work/install/include/"*.h "$work/cache/include/"
-  rm -rf "$cache" "$cache.part"
-  cp -rp "$work/cache" "$cache.part"
-  mv "$cache.part" "$cache"
+  debian_source_cache "$work/cache" "$cache"
 fi
 mkdir -p "$prefix"
 # Keeping the cache's times, so an unchanged library rebuilds nothing that uses it.

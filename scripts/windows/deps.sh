@@ -18,14 +18,6 @@ jobs=$(nproc)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Puts folder $1's include/ and lib/ into the cache folder $2, whole or not at all.
-store() {
-  mkdir -p "$(dirname "$2")"
-  rm -rf "$2" "$2.part"
-  cp -rp "$1" "$2.part"
-  mv "$2.part" "$2"
-}
-
 # libmpg123 (source package mpg123).
 mpg123_cache="$cache_root/mpg123-$mpg123_version-gcc-$gcc_version"
 debian_source_check_current libmpg123-0 "$mpg123_version"
@@ -44,7 +36,7 @@ if [ ! -f "$mpg123_cache/lib/libmpg123.a" ]; then
   mkdir -p "$work/mpg123-cache/lib" "$work/mpg123-cache/include"
   cp "$work/mpg123-install/lib/libmpg123.a" "$work/mpg123-cache/lib/"
   cp "$work/mpg123-install/include/"*.h "$work/mpg123-cache/include/"
-  store "$work/mpg123-cache" "$mpg123_cache"
+  debian_source_cache "$work/mpg123-cache" "$mpg123_cache"
 fi
 
 # SDL2 (source package libsdl2), its audio subsystem only: WASAPI, DirectSound and
@@ -72,7 +64,7 @@ if [ ! -f "$sdl_cache/lib/libSDL2.a" ]; then
   mkdir -p "$work/sdl2-cache/lib" "$work/sdl2-cache/include"
   cp "$work/sdl2-install/lib/libSDL2.a" "$work/sdl2-cache/lib/"
   cp -r "$work/sdl2-install/include/SDL2" "$work/sdl2-cache/include/"
-  store "$work/sdl2-cache" "$sdl_cache"
+  debian_source_cache "$work/sdl2-cache" "$sdl_cache"
 fi
 
 mkdir -p "$prefix"
