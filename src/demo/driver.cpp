@@ -17,14 +17,6 @@
 
 namespace demo {
 
-namespace {
-
-double Ms(std::chrono::steady_clock::time_point t) {
-  return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
-}
-
-}  // namespace
-
 void RunFrameLoop() {
   // A frame's clock is the music as heard when the frame is on screen (picture_lead.h).
   PictureLead lead;
@@ -38,9 +30,8 @@ void RunFrameLoop() {
     DrawTimelineFrame(clock);
     window::SwapFrame();
     const auto shown = std::chrono::steady_clock::now();
-    NoteFrameShown(lead, Ms(started), Ms(shown));
-    NoteFramePresented(clock, started);
-    NotePictureLead(lead.leadMs, WayToScreenMs(lead), HalfFrameMs(lead));
+    NoteFrameShown(lead, SteadyMs(started), SteadyMs(shown));
+    NoteFramePresented(clock, started, lead);
     if (clock > kEndMs) window::SendDestroy();
     // Pacing is a poll of the stream position; yielding lets other work run on a
     // busy machine without the coarse wake-ups of a sleep.

@@ -31,10 +31,6 @@ struct InFlight {
 };
 constexpr uint32_t kInFlight = 32;
 
-double Ms(std::chrono::steady_clock::time_point t) {
-  return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
-}
-
 // A frame's clock: the music as heard when the frame is on screen (picture_lead.h).
 // Stepped frames go straight to the hold, as lumetra-render --at does: every 15 ms
 // step before it runs unseen at the next refresh, and the hold's frame is shown.
@@ -82,9 +78,8 @@ void RunFrameLoop() {
     window::SwapFrame();
     if (clock >= 0) {
       const uint32_t number = window::PicturesSwapped();
-      if (number != swapped) inFlight[number % kInFlight] = {number, Ms(started)};
-      NoteFramePresented(clock, started);
-      NotePictureLead(lead.leadMs, WayToScreenMs(lead), HalfFrameMs(lead));
+      if (number != swapped) inFlight[number % kInFlight] = {number, SteadyMs(started)};
+      NoteFramePresented(clock, started, lead);
     }
     uint32_t number = 0;
     for (double shownMs = 0; window::TakeShownPicture(&number, &shownMs);) {

@@ -22,15 +22,11 @@ struct Frame {
   SteadyClock::time_point Presented;
   int32_t Clock;         // ms
   double OutputDelayMs;  // the sound output's, as it reported it then
-};
-
-// The picture's lead and its terms, as the frames were presented (where it is used).
-struct Lead {
+  // The picture's lead in force and its two terms (picture_lead.h), ms.
   double LeadMs, WayMs, HalfFrameMs;
 };
 
 std::vector<Frame> frames;
-std::vector<Lead> leads;
 size_t routines = 0;  // frame routines noted apart from the frames presented
 int enabled = -1;  // unknown until the first frame
 
@@ -78,20 +74,17 @@ void PrintReport() {
                  steadyMs > 0 ? clockMs / steadyMs : 0.0, clockMs, steadyMs);
     // What the clock counts of the way from the music to the eye and ear: the sound
     // output's own delay, and the picture's lead with its two terms.
-    std::vector<double> delays;
-    for (const Frame& frame : frames) delays.push_back(frame.OutputDelayMs);
-    PrintSpread("output delay", delays, " (sound going out until heard)");
-    if (!leads.empty()) {
-      std::vector<double> lead, way, half;
-      for (const Lead& l : leads) {
-        lead.push_back(l.LeadMs);
-        way.push_back(l.WayMs);
-        half.push_back(l.HalfFrameMs);
-      }
-      PrintSpread("picture lead", lead, " (a frame's clock past the music heard at its read)");
-      PrintSpread("  way to screen", way, " (clock read to shown, recent frames' median)");
-      PrintSpread("  half a frame", half, " (half the recent frame interval)");
+    std::vector<double> delays, lead, way, half;
+    for (const Frame& frame : frames) {
+      delays.push_back(frame.OutputDelayMs);
+      lead.push_back(frame.LeadMs);
+      way.push_back(frame.WayMs);
+      half.push_back(frame.HalfFrameMs);
     }
+    PrintSpread("output delay", delays, " (sound going out until heard)");
+    PrintSpread("picture lead", lead, " (a frame's clock past the music heard at its read)");
+    PrintSpread("  way to screen", way, " (clock read to shown, recent frames' median)");
+    PrintSpread("  half a frame", half, " (half the recent frame interval)");
   }
   std::fprintf(stderr, "  swap interval   %s\n", SwapIntervalText(window::SwapInterval()).c_str());
   std::fflush(stderr);
@@ -110,20 +103,17 @@ std::string SwapIntervalText(window::SwapControl swap) {
 
 void NoteFrameRoutine() { ++routines; }
 
-void NotePictureLead(double leadMs, double wayMs, double halfFrameMs) {
-  if (enabled > 0) leads.push_back({leadMs, wayMs, halfFrameMs});
-}
-
-void NoteFramePresented(int32_t clock, SteadyClock::time_point started) {
+void NoteFramePresented(int32_t clock, SteadyClock::time_point started, const PictureLead& lead) {
   if (enabled < 0) {
     enabled = StatsWanted();
     if (enabled) {
       frames.reserve(8192);
-      leads.reserve(8192);
       std::atexit(PrintReport);
     }
   }
-  if (enabled) frames.push_back({started, SteadyClock::now(), clock, music::OutputDelayMs()});
+  if (enabled)
+    frames.push_back({started, SteadyClock::now(), clock, music::OutputDelayMs(), lead.leadMs,
+                      WayToScreenMs(lead), HalfFrameMs(lead)});
 }
 
 }  // namespace demo

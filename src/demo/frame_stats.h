@@ -7,20 +7,18 @@
 #include <cstdint>
 #include <string>
 
+#include "demo/picture_lead.h"
 #include "framework/window/window.h"
 
 namespace demo {
 
 // A frame was presented; clock is the SceneClock it was drawn for (ms), read at
-// started.
-void NoteFramePresented(int32_t clock, std::chrono::steady_clock::time_point started);
+// started, with `lead` the picture's lead in force for it.
+void NoteFramePresented(int32_t clock, std::chrono::steady_clock::time_point started,
+                        const PictureLead& lead);
 
 // A frame routine ran (where several run before one is presented: the browser).
 void NoteFrameRoutine();
-
-// The picture's lead in force for the frame just presented, and its two terms: the way
-// to the screen and half the frame interval (picture_lead.h), ms.
-void NotePictureLead(double leadMs, double wayMs, double halfFrameMs);
 
 // The report's swap line after "swap interval": what was asked (0) and what is in
 // force, and whether the driver refused the request (on a page: that there is none).

@@ -5,9 +5,15 @@
 // slowly, so the clock made with it stays smooth. Times are steady ms.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace demo {
+
+// A steady time point in ms, the unit the lead is measured in.
+inline double SteadyMs(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
+}
 
 struct PictureLead {
   static constexpr int kRecent = 15;  // frames the terms are the medians of
