@@ -21,7 +21,14 @@
    Each event is paired with the nearest change of the screen to white within 2 s;
    its time is the middle between the last poll that saw no white and the first that
    saw it. Prints one line per event, "offset MS" (sound minus picture: positive when
-   the sound comes after the picture), and their median. */
+   the sound comes after the picture), and their median.
+   music, the shown frames (each change of the screen's sampled rows): per flash, how
+   long after the frame before it the white's frame came and whether it was the
+   flash's first frame (pure white); the intervals between the frames from the music's
+   0 to 70 s; and per scene change (AV_SCENES, "MS:NAME ..." in music ms) the median
+   interval before it and the largest within 300 ms after it. The music's time is put
+   on the screen by the line through the accents as heard, less the run's median
+   offset. */
 #define _GNU_SOURCE
 #include <math.h>
 #include <mpg123.h>
@@ -186,6 +193,10 @@ static void DescribeSink(void) {
 /* ---- The screen ----------------------------------------------------------- */
 
 static Doubles whiteBefore, whiteAt, whiteLevel, gapFrom, gapTo;
+/* Shown frames: each one's time (the middle between the last poll before the change
+   and the first that saw it), the poll that saw it, its level. */
+static Doubles frameMs, framePoll, frameLevel;
+static long framesJoined;
 
 static void ReadPoll(const char* path) {
   FILE* file = fopen(path, "r");
@@ -202,6 +213,18 @@ static void ReadPoll(const char* path) {
       Push(&whiteBefore, a);
       Push(&whiteAt, b);
       Push(&whiteLevel, level);
+    } else if (strcmp(kind, "F") == 0) {
+      /* A change in the poll right after another one is the rest of the same frame:
+         put on the screen in pieces, or between the reads of one poll's rows. */
+      if (framePoll.n > 0 && a <= framePoll.v[framePoll.n - 1]) {
+        framePoll.v[framePoll.n - 1] = b;
+        frameLevel.v[frameLevel.n - 1] = level;
+        ++framesJoined;
+      } else {
+        Push(&frameMs, (a + b) / 2);
+        Push(&framePoll, b);
+        Push(&frameLevel, level);
+      }
     } else if (strcmp(kind, "gap") == 0) {
       Push(&gapFrom, a);
       Push(&gapTo, b);
@@ -210,8 +233,9 @@ static void ReadPoll(const char* path) {
   }
   fclose(file);
   printf("screen: %ld polls every %.2f ms, %ld changes to white, longest wait between polls "
-         "%.1f ms, %ld waits over 5 ms\n",
-         polls, period / 1e3, whiteAt.n, longest, gaps);
+         "%.1f ms, %ld waits over 5 ms; %ld shown frames (%ld changes in the poll after "
+         "another counted with it)\n",
+         polls, period / 1e3, whiteAt.n, longest, gaps, frameMs.n, framesJoined);
   if (whiteAt.n > 0) {
     printf("screen: changes to white at");
     for (long i = 0; i < whiteAt.n; ++i) printf(" %.3f", (whiteBefore.v[i] + whiteAt.v[i]) / 2);
@@ -230,6 +254,35 @@ static long NearestWhite(double ms) {
   }
   return best;
 }
+
+/* The shown frame that the poll at ms saw, the last one seen by then: its index, or
+   -1. */
+static long FrameSeenBy(double ms) {
+  long lo = 0, hi = framePoll.n; /* the first frame seen after ms */
+  while (lo < hi) {
+    const long mid = (lo + hi) / 2;
+    if (framePoll.v[mid] <= ms) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo - 1;
+}
+
+/* The first shown frame later than ms: its index (frameMs.n if none). */
+static long FrameAfter(double ms) {
+  long lo = 0, hi = frameMs.n;
+  while (lo < hi) {
+    const long mid = (lo + hi) / 2;
+    if (frameMs.v[mid] <= ms) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
+}
+
+/* The median shown-frame interval of the whole production, set once it is placed. */
+static double typicalInterval;
+
+/* The music's end, ms: the last frame drawn is the first past it. */
+enum { kEndMs = 70000 };
 
 /* ---- Events --------------------------------------------------------------- */
 
@@ -277,6 +330,21 @@ static void Pair(int event, double soundMs, const char* extra) {
       printf(" (drawn %.1f ms late)", planWhite.v[p] - planIntended.v[p]);
     if (planDry.v[p] > (p > 0 ? planDry.v[p - 1] : 0)) printf(" (the stream ran dry before)");
   }
+  printf("\n");
+  /* The shown frame in which the white was first seen, and the one before it. */
+  const long f = FrameSeenBy(whiteAt.v[w]);
+  if (f < 1 || typicalInterval <= 0) return;
+  const double wait = frameMs.v[f] - frameMs.v[f - 1];
+  printf("event %d frames: the white's frame came %.1f ms after the frame before it (%.1f of "
+         "the run's intervals)", event, wait, wait / typicalInterval);
+  /* The flash's first frame is white at every pixel; its second adds 95 % white to
+     the scene, pure white only where the scene is no darker than 13 in any channel. */
+  if (whiteLevel.v[w] >= 255) printf("; its first frame shown (level 255)");
+  else printf("; its first frame not shown, the first seen white is fainter (level %.0f)",
+              whiteLevel.v[w]);
+  printf("; the next levels");
+  for (long i = f + 1; i < frameMs.n && i <= f + 3; ++i)
+    printf(" %.0f (+%.1f ms)", frameLevel.v[i], frameMs.v[i] - frameMs.v[i - 1]);
   printf("\n");
 }
 
@@ -400,6 +468,106 @@ static double FindAccent(double accent, const double* ref, const double* rec, lo
   return match;
 }
 
+/* ---- Shown frames on the music's time ------------------------------------- */
+
+/* Where the screen shows the music's ms: the line fitted through the accents as heard
+   (music ms to monotonic ms), less the run's median of sound minus picture. */
+static double fitAt, fitSlope; /* the screen time of music 0, ms per music ms */
+static int placed;
+
+static double ScreenAt(double musicMs) { return fitAt + fitSlope * musicMs; }
+static double MusicAt(double screenMs) { return (screenMs - fitAt) / fitSlope; }
+
+/* The production's shown frames, first to last: from the music's start to its end
+   (the loading picture before it does not change). */
+static void ProductionFrames(long* first, long* last) {
+  *first = FrameAfter(ScreenAt(0) - 50);
+  *last = FrameAfter(ScreenAt(kEndMs)) - 1;
+}
+
+static void PlaceFrames(const double* heard, const double* music, const int* found, int n) {
+  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  int count = 0;
+  Doubles leads = {0};
+  for (int k = 0; k < n; ++k) {
+    if (!found[k]) continue;
+    ++count;
+    sx += music[k];
+    sy += heard[k];
+    sxx += music[k] * music[k];
+    sxy += music[k] * heard[k];
+    const long w = NearestWhite(heard[k]);
+    if (w >= 0) Push(&leads, heard[k] - (whiteBefore.v[w] + whiteAt.v[w]) / 2);
+  }
+  if (count == 0 || leads.n == 0) {
+    printf("frames: not placed on the music's time (no accent paired with a flash)\n");
+    free(leads.v);
+    return;
+  }
+  fitSlope = count >= 2 ? (count * sxy - sx * sy) / (count * sxx - sx * sx) : 1.0;
+  fitAt = (sy - fitSlope * sx) / count - Quantile(leads.v, leads.n, 0.5);
+  free(leads.v);
+  placed = 1;
+  long first, last;
+  ProductionFrames(&first, &last);
+  Doubles intervals = {0};
+  for (long i = first + 1; i <= last; ++i) Push(&intervals, frameMs.v[i] - frameMs.v[i - 1]);
+  if (intervals.n > 0) typicalInterval = Quantile(intervals.v, intervals.n, 0.5);
+  free(intervals.v);
+}
+
+/* The run's shown frames and, for each scene change, the intervals around it. */
+static void DescribeFrames(void) {
+  if (!placed) return;
+  long first, last, top = -1;
+  ProductionFrames(&first, &last);
+  Doubles intervals = {0};
+  for (long i = first + 1; i <= last; ++i) {
+    Push(&intervals, frameMs.v[i] - frameMs.v[i - 1]);
+    if (top < 0 || frameMs.v[i] - frameMs.v[i - 1] > frameMs.v[top] - frameMs.v[top - 1]) top = i;
+  }
+  if (intervals.n == 0) {
+    printf("frames: none shown from the music's start to its end\n");
+    return;
+  }
+  printf("frames: %ld shown from the music's 0 to %.0f s, intervals median %.2f ms, p95 %.2f ms, "
+         "largest %.2f ms (ending at the music's %.3f s)\n",
+         last - first + 1, kEndMs / 1e3, Quantile(intervals.v, intervals.n, 0.5),
+         Quantile(intervals.v, intervals.n, 0.95), Quantile(intervals.v, intervals.n, 1),
+         MusicAt(frameMs.v[top]) / 1e3);
+  free(intervals.v);
+  /* Scene changes (AV_SCENES: "MS:NAME ...", the Timeline's scene starts). Before: the
+     intervals ending in the second up to 50 ms before the change; after: those
+     ending from 50 ms before it (the picture may run that much ahead of its median)
+     to 300 ms after it. */
+  const char* scenes = getenv("AV_SCENES");
+  for (const char* at = scenes; at && *at;) {
+    char name[64] = "";
+    int used = 0;
+    double ms;
+    if (sscanf(at, " %lf:%63[^ ]%n", &ms, name, &used) < 1 || used == 0) break;
+    at += used;
+    const double change = ScreenAt(ms);
+    Doubles before = {0};
+    for (long i = FrameAfter(change - 1000); i < frameMs.n && frameMs.v[i] <= change - 50; ++i)
+      if (i > 0) Push(&before, frameMs.v[i] - frameMs.v[i - 1]);
+    long top = -1, count = 0;
+    for (long i = FrameAfter(change - 50); i < frameMs.n && frameMs.v[i] <= change + 300; ++i) {
+      if (i == 0) continue;
+      ++count;
+      if (top < 0 || frameMs.v[i] - frameMs.v[i - 1] > frameMs.v[top] - frameMs.v[top - 1]) top = i;
+    }
+    printf("scene %.3f s %s: before it median %.1f ms (%ld frames)", ms / 1e3, name,
+           before.n ? Quantile(before.v, before.n, 0.5) : NAN, before.n);
+    if (top > 0)
+      printf("; within 300 ms after it largest %.1f ms, ending %+.0f ms from the change (%ld "
+             "frames)\n", frameMs.v[top] - frameMs.v[top - 1], frameMs.v[top] - change, count);
+    else
+      printf("; no frame within 300 ms after it\n");
+    free(before.v);
+  }
+}
+
 static void Music(const char* soundtrack) {
   ReadSoundtrack(soundtrack);
   long refBlocks, recBlocks;
@@ -423,8 +591,12 @@ static void Music(const char* soundtrack) {
   /* Each accent within 3 s of where the one before it was (a stream that ran dry
      plays on later, a skip sooner); the accents sound alike, the 7 s between them
      tell them apart. */
+  enum { kAccents = 5 };
+  double heard[kAccents], music[kAccents];
+  char extra[kAccents][80];
+  int found[kAccents] = {0};
   long previous = anchor;
-  for (int k = 0; k < 5; ++k) {
+  for (int k = 0; k < kAccents; ++k) {
     const double accent = 21.0 + 7 * k;
     double frame = 0;
     long lag = 0;
@@ -435,11 +607,16 @@ static void Music(const char* soundtrack) {
       continue;
     }
     previous = lag;
-    char extra[80];
-    snprintf(extra, sizeof extra, "  (match %.3f, played %+.0f ms off the soundtrack's pace)",
+    found[k] = 1;
+    music[k] = accent * 1e3;
+    heard[k] = PlayedAt(frame);
+    snprintf(extra[k], sizeof extra[k], "  (match %.3f, played %+.0f ms off the soundtrack's pace)",
              match, (lag - anchor) * 10.0);
-    Pair(k + 1, PlayedAt(frame), extra);
   }
+  PlaceFrames(heard, music, found, kAccents);
+  for (int k = 0; k < kAccents; ++k)
+    if (found[k]) Pair(k + 1, heard[k], extra[k]);
+  DescribeFrames();
   free(ref);
   free(rec);
 }

@@ -28,6 +28,10 @@ bin="$top/build/bench/av"
 fragment="${AV_FRAGMENT_MS:-2}"
 period="${AV_POLL_US:-1000}"
 soundtrack="$top/build/data/lumetra.mp3"
+# The Timeline's scene starts ("MS:ROUTINE ..."): the analysis reports the shown
+# frames' intervals around each.
+export AV_SCENES="${AV_SCENES-$(sed -n 's/.*{true, \([0-9]*\), [0-9]*, \([A-Za-z]*Scene[0-9]*\),.*/\1:\2/p' \
+  "$top/src/demo/timeline.cpp" | tr '\n' ' ')}"
 
 case "$target" in
   selftest | selftest-music | desktop | pipewire | chromium | firefox | wine) ;;
@@ -158,6 +162,22 @@ Analyse() {  # NAME MODE [EXTRA]
   sed -n 's/.* error *\([-+0-9.]*\) ms.*/\1/p' "$work/analysis" | sed "s/^/$name /" >>"$work/errors"
 }
 
+# The program's own report (LUMETRA_STATS, its lines on standard input) beside the
+# bench's count: its frames drawn and frame interval, and how many of the frames drawn
+# the screen showed.
+ProgramStats() {  # NAME
+  local name="$1" report drawn shown
+  report="$(sed -n 's/^ *\(frames drawn\|frame routines\|frame interval\) */\1 /p')"
+  [ -n "$report" ] || { echo "$name  the program printed no report"; return 0; }
+  sed "s/^/$name  the program's /" <<<"$report"
+  drawn="$(sed -n 's/^frames drawn \([0-9]*\).*/\1/p' <<<"$report")"
+  shown="$(sed -n 's/^frames: \([0-9]*\) shown .*/\1/p' "$work/analysis")"
+  [ -n "$drawn" ] && [ -n "$shown" ] && [ "$drawn" -gt 0 ] &&
+    awk -v n="$name" -v s="$shown" -v d="$drawn" \
+      'BEGIN { printf "%s  frames shown per drawn: %d of %d, %.3f\n", n, s, d, s / d }'
+  return 0
+}
+
 # Per group (the first word of each line of the file offsets or errors): count, mean,
 # median, spread (smallest to largest) and standard deviation; for several runs, their
 # medians.
@@ -193,6 +213,7 @@ echo "load at start: $(Load)"
 
 case "$target" in
   selftest | selftest-music)
+    export AV_SCENES=""  # the self-test's picture has no scenes
     StartXvfb 640x480
     if [ "${AV_SERVER:-pulseaudio}" = pipewire ]; then StartPipeWire; else StartPulseAudio; fi
     music=()
@@ -248,8 +269,9 @@ case "$target" in
       EndAfter 150 "$page"
       StopWatchers
       sed -n 's/^picture at /the picture on the screen: /p; /^the page/p
-              s/^page stats: *\(output delay\|picture lead\|way to screen\|half a frame\|frame interval\)/the page'"'"'s \1/p' "$work/page.log"
+              s/^page stats: *\(output delay\|picture lead\|way to screen\|half a frame\)/the page'"'"'s \1/p' "$work/page.log"
       Analyse "run$run" music "$soundtrack"
+      sed -n 's/^page stats: *//p' "$work/page.log" | ProgramStats "run$run"
       echo "run $run: load at its end $(Load)"
     done
     echo "over all runs:"
@@ -281,7 +303,7 @@ case "$target" in
     wineserver -p
     for run in $(seq "$runs"); do
       echo "run $run (load $(Load)):"
-      (cd "$work/program" && exec wine lumetra.exe) >"$work/stderr" 2>&1 &
+      (cd "$work/program" && LUMETRA_STATS=1 exec wine lumetra.exe) >"$work/stderr" 2>&1 &
       program=$!
       AnswerDialog Return || { cat "$work/stderr" >&2; exit 1; }
       # Full screen at 640 x 480 switches the virtual desktop's mode: the picture is
@@ -298,6 +320,7 @@ case "$target" in
       EndAfter 120 "$program"
       StopWatchers
       Analyse "run$run" music "$soundtrack"
+      sed -n '/^Lumetra stats/,$p' "$work/stderr" | ProgramStats "run$run"
       echo "run $run: load at its end $(Load)"
     done
     wineserver -k || true
@@ -312,7 +335,7 @@ case "$target" in
     for run in $(seq "$runs"); do
       echo "run $run (load $(Load)):"
       StartWatchers 0 0 640 480
-      (cd "$top/build" && SDL_AUDIODRIVER=pulseaudio exec ./lumetra) 2>"$work/stderr" &
+      (cd "$top/build" && SDL_AUDIODRIVER=pulseaudio LUMETRA_STATS=1 exec ./lumetra) 2>"$work/stderr" &
       program=$!
       AnswerDialog Return || { cat "$work/stderr" >&2; exit 1; }
       # The loading picture (2 s) and the 70 s; a busy machine may play the sound
@@ -320,6 +343,7 @@ case "$target" in
       EndAfter 120 "$program"
       StopWatchers
       Analyse "run$run" music "$soundtrack"
+      sed -n '/^Lumetra stats/,$p' "$work/stderr" | ProgramStats "run$run"
       echo "run $run: load at its end $(Load)"
     done
     echo "over all runs:"
