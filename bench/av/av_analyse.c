@@ -278,6 +278,11 @@ static long FrameAfter(double ms) {
   return lo;
 }
 
+/* Whether the interval ending at frame i shows how long the screen waited: not when
+   it starts at a pure white frame (level 255), after which any number of frames may
+   have been the same pure white (the fade to white, the flash's first frame). */
+static int Measurable(long i) { return i > 0 && frameLevel.v[i - 1] < 255; }
+
 /* The median shown-frame interval of the whole production, set once it is placed. */
 static double typicalInterval;
 
@@ -470,48 +475,105 @@ static double FindAccent(double accent, const double* ref, const double* rec, lo
 
 /* ---- Shown frames on the music's time ------------------------------------- */
 
-/* Where the screen shows the music's ms: the line fitted through the accents as heard
-   (music ms to monotonic ms), less the run's median of sound minus picture. */
-static double fitAt, fitSlope; /* the screen time of music 0, ms per music ms */
+/* Where the screen shows the music's ms: the accents as heard (music ms to monotonic
+   ms), less the run's median of sound minus picture, joined by straight lines (a
+   stream that ran dry between two accents bends the line there); before the first
+   accent and after the last, the slope of the line fitted through them all. */
+enum { kMaxPlaces = 8 };
+static double placeMusic[kMaxPlaces], placeScreen[kMaxPlaces];
+static int places;
 static int placed;
+static double fitSlope, fitResidual; /* ms per music ms; the accents' largest distance
+                                        from the fitted line, ms */
 
-static double ScreenAt(double musicMs) { return fitAt + fitSlope * musicMs; }
-static double MusicAt(double screenMs) { return (screenMs - fitAt) / fitSlope; }
+static double ScreenAt(double musicMs) {
+  int i = 0; /* the segment: from place i to place i + 1 */
+  while (i + 2 < places && placeMusic[i + 1] < musicMs) ++i;
+  if (places < 2 || musicMs < placeMusic[0] || musicMs > placeMusic[places - 1]) {
+    const int k = musicMs < placeMusic[0] ? 0 : places - 1;
+    return placeScreen[k] + fitSlope * (musicMs - placeMusic[k]);
+  }
+  return placeScreen[i] + (musicMs - placeMusic[i]) * (placeScreen[i + 1] - placeScreen[i]) /
+                              (placeMusic[i + 1] - placeMusic[i]);
+}
 
-/* The production's shown frames, first to last: from the music's start to its end
-   (the loading picture before it does not change). */
+static double MusicAt(double screenMs) {
+  int i = 0;
+  while (i + 2 < places && placeScreen[i + 1] < screenMs) ++i;
+  if (places < 2 || screenMs < placeScreen[0] || screenMs > placeScreen[places - 1]) {
+    const int k = screenMs < placeScreen[0] ? 0 : places - 1;
+    return placeMusic[k] + (screenMs - placeScreen[k]) / fitSlope;
+  }
+  return placeMusic[i] + (screenMs - placeScreen[i]) * (placeMusic[i + 1] - placeMusic[i]) /
+                             (placeScreen[i + 1] - placeScreen[i]);
+}
+
+/* The production's shown frames, first to last: from the music's start to its end.
+   The loading picture before it does not change for 2 s or more: a stream that ran
+   dry before the first accent puts the music's start too soon, so the frame after
+   such a wait before the first accent starts it if it comes later. */
 static void ProductionFrames(long* first, long* last) {
   *first = FrameAfter(ScreenAt(0) - 50);
+  for (long i = *first + 1; i < frameMs.n && frameMs.v[i] < placeScreen[0]; ++i)
+    if (Measurable(i) && frameMs.v[i] - frameMs.v[i - 1] > 1900) *first = i;
   *last = FrameAfter(ScreenAt(kEndMs)) - 1;
 }
 
-static void PlaceFrames(const double* heard, const double* music, const int* found, int n) {
-  double sx = 0, sy = 0, sxx = 0, sxy = 0;
-  int count = 0;
-  Doubles leads = {0};
-  for (int k = 0; k < n; ++k) {
-    if (!found[k]) continue;
-    ++count;
-    sx += music[k];
-    sy += heard[k];
-    sxx += music[k] * music[k];
-    sxy += music[k] * heard[k];
-    const long w = NearestWhite(heard[k]);
-    if (w >= 0) Push(&leads, heard[k] - (whiteBefore.v[w] + whiteAt.v[w]) / 2);
+static void PlaceFrames(const double* heard, const int* found, int n) {
+  /* The flashes on the screen: the last five changes to white 6 to 8 s apart (the fade
+     to white before them may be 7 s before the first). The accents sound alike, and
+     where the stream ran dry the search may take one for another: then the flash it
+     was paired with says which accent it was. */
+  long flashes = -1;
+  for (long i = 0; i + 4 < whiteAt.n; ++i) {
+    int apart = 1;
+    for (long j = i; j < i + 4; ++j) {
+      const double d = whiteAt.v[j + 1] - whiteAt.v[j];
+      apart = apart && d > 6000 && d < 8000;
+    }
+    if (apart) flashes = i;
   }
-  if (count == 0 || leads.n == 0) {
+  /* Only the accents paired with a flash: one found in the wrong place has none. */
+  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  Doubles leads = {0};
+  places = 0;
+  for (int k = 0; k < n && places < kMaxPlaces; ++k) {
+    const long w = found[k] ? NearestWhite(heard[k]) : -1;
+    if (w < 0) continue;
+    double music = 21000.0 + 7000 * k;
+    if (flashes >= 0 && w >= flashes && w < flashes + 5 && w - flashes != k) {
+      music = 21000.0 + 7000 * (w - flashes);
+      printf("event %d: paired with the flash of %.0f s: the accent found was that one\n", k + 1,
+             music / 1e3);
+    }
+    if (places > 0 && music <= placeMusic[places - 1]) continue;
+    placeMusic[places] = music;
+    placeScreen[places++] = heard[k];
+    sx += music;
+    sy += heard[k];
+    sxx += music * music;
+    sxy += music * heard[k];
+    Push(&leads, heard[k] - (whiteBefore.v[w] + whiteAt.v[w]) / 2);
+  }
+  if (places == 0) {
     printf("frames: not placed on the music's time (no accent paired with a flash)\n");
     free(leads.v);
     return;
   }
-  fitSlope = count >= 2 ? (count * sxy - sx * sy) / (count * sxx - sx * sx) : 1.0;
-  fitAt = (sy - fitSlope * sx) / count - Quantile(leads.v, leads.n, 0.5);
+  fitSlope = places >= 2 ? (places * sxy - sx * sy) / (places * sxx - sx * sx) : 1.0;
+  fitResidual = 0;
+  for (int k = 0; k < places; ++k)
+    fitResidual = fmax(fitResidual, fabs(placeScreen[k] - (sy - fitSlope * sx) / places -
+                                         fitSlope * placeMusic[k]));
+  const double lead = Quantile(leads.v, leads.n, 0.5);
+  for (int k = 0; k < places; ++k) placeScreen[k] -= lead;
   free(leads.v);
   placed = 1;
   long first, last;
   ProductionFrames(&first, &last);
   Doubles intervals = {0};
-  for (long i = first + 1; i <= last; ++i) Push(&intervals, frameMs.v[i] - frameMs.v[i - 1]);
+  for (long i = first + 1; i <= last; ++i)
+    if (Measurable(i)) Push(&intervals, frameMs.v[i] - frameMs.v[i - 1]);
   if (intervals.n > 0) typicalInterval = Quantile(intervals.v, intervals.n, 0.5);
   free(intervals.v);
 }
@@ -519,22 +581,32 @@ static void PlaceFrames(const double* heard, const double* music, const int* fou
 /* The run's shown frames and, for each scene change, the intervals around it. */
 static void DescribeFrames(void) {
   if (!placed) return;
-  long first, last, top = -1;
+  long first, last, top = -1, white = 0, hidden = 0;
+  double whiteMs = 0;
   ProductionFrames(&first, &last);
   Doubles intervals = {0};
   for (long i = first + 1; i <= last; ++i) {
-    Push(&intervals, frameMs.v[i] - frameMs.v[i - 1]);
-    if (top < 0 || frameMs.v[i] - frameMs.v[i - 1] > frameMs.v[top] - frameMs.v[top - 1]) top = i;
+    const double interval = frameMs.v[i] - frameMs.v[i - 1];
+    if (!Measurable(i)) {
+      ++white;
+      whiteMs += interval;
+      hidden += lround(interval / typicalInterval) - 1;
+      continue;
+    }
+    Push(&intervals, interval);
+    if (top < 0 || interval > frameMs.v[top] - frameMs.v[top - 1]) top = i;
   }
   if (intervals.n == 0) {
     printf("frames: none shown from the music's start to its end\n");
     return;
   }
   printf("frames: %ld shown from the music's 0 to %.0f s, intervals median %.2f ms, p95 %.2f ms, "
-         "largest %.2f ms (ending at the music's %.3f s)\n",
+         "largest %.2f ms (ending at the music's %.3f s); %ld intervals from a pure white "
+         "frame left out (%.0f ms, about %ld frames hidden in the white); placed by %d "
+         "accents, %.1f ms at most from one straight line\n",
          last - first + 1, kEndMs / 1e3, Quantile(intervals.v, intervals.n, 0.5),
          Quantile(intervals.v, intervals.n, 0.95), Quantile(intervals.v, intervals.n, 1),
-         MusicAt(frameMs.v[top]) / 1e3);
+         MusicAt(frameMs.v[top]) / 1e3, white, whiteMs, hidden, places, fitResidual);
   free(intervals.v);
   /* Scene changes (AV_SCENES: "MS:NAME ...", the Timeline's scene starts). Before: the
      intervals ending in the second up to 50 ms before the change; after: those
@@ -550,10 +622,10 @@ static void DescribeFrames(void) {
     const double change = ScreenAt(ms);
     Doubles before = {0};
     for (long i = FrameAfter(change - 1000); i < frameMs.n && frameMs.v[i] <= change - 50; ++i)
-      if (i > 0) Push(&before, frameMs.v[i] - frameMs.v[i - 1]);
+      if (Measurable(i)) Push(&before, frameMs.v[i] - frameMs.v[i - 1]);
     long top = -1, count = 0;
     for (long i = FrameAfter(change - 50); i < frameMs.n && frameMs.v[i] <= change + 300; ++i) {
-      if (i == 0) continue;
+      if (!Measurable(i)) continue;
       ++count;
       if (top < 0 || frameMs.v[i] - frameMs.v[i - 1] > frameMs.v[top] - frameMs.v[top - 1]) top = i;
     }
@@ -592,7 +664,7 @@ static void Music(const char* soundtrack) {
      plays on later, a skip sooner); the accents sound alike, the 7 s between them
      tell them apart. */
   enum { kAccents = 5 };
-  double heard[kAccents], music[kAccents];
+  double heard[kAccents];
   char extra[kAccents][80];
   int found[kAccents] = {0};
   long previous = anchor;
@@ -608,12 +680,11 @@ static void Music(const char* soundtrack) {
     }
     previous = lag;
     found[k] = 1;
-    music[k] = accent * 1e3;
     heard[k] = PlayedAt(frame);
     snprintf(extra[k], sizeof extra[k], "  (match %.3f, played %+.0f ms off the soundtrack's pace)",
              match, (lag - anchor) * 10.0);
   }
-  PlaceFrames(heard, music, found, kAccents);
+  PlaceFrames(heard, found, kAccents);
   for (int k = 0; k < kAccents; ++k)
     if (found[k]) Pair(k + 1, heard[k], extra[k]);
   DescribeFrames();
