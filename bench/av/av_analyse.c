@@ -194,8 +194,9 @@ static void DescribeSink(void) {
 
 static Doubles whiteBefore, whiteAt, whiteLevel, gapFrom, gapTo;
 /* Shown frames: each one's time (the middle between the last poll before the change
-   and the first that saw it), the poll that saw it, its level. */
-static Doubles frameMs, framePoll, frameLevel;
+   and the first that saw it), the poll that saw it, its level, and 1 when it had one
+   colour over all the sampled pixels. */
+static Doubles frameMs, framePoll, frameLevel, frameFlat;
 static long framesJoined;
 
 static void ReadPoll(const char* path) {
@@ -205,10 +206,13 @@ static void ReadPoll(const char* path) {
   double longest;
   if (fscanf(file, "poll %ld %ld %lf\n", &period, &polls, &longest) != 3)
     Fail("not a screen_watch file:", path);
-  char kind[8];
-  double a, b, level;
+  char kind[8], line[256];
+  double a, b, level, flat;
   long gaps = 0;
-  while (fscanf(file, "%7s %lf %lf %lf\n", kind, &a, &b, &level) == 4) {
+  while (fgets(line, sizeof line, file)) {
+    const int fields = sscanf(line, "%7s %lf %lf %lf %lf", kind, &a, &b, &level, &flat);
+    if (fields < 4) break;
+    if (fields < 5) flat = level >= 255;
     if (strcmp(kind, "W") == 0) {
       Push(&whiteBefore, a);
       Push(&whiteAt, b);
@@ -219,11 +223,13 @@ static void ReadPoll(const char* path) {
       if (framePoll.n > 0 && a <= framePoll.v[framePoll.n - 1]) {
         framePoll.v[framePoll.n - 1] = b;
         frameLevel.v[frameLevel.n - 1] = level;
+        frameFlat.v[frameFlat.n - 1] = flat;
         ++framesJoined;
       } else {
         Push(&frameMs, (a + b) / 2);
         Push(&framePoll, b);
         Push(&frameLevel, level);
+        Push(&frameFlat, flat);
       }
     } else if (strcmp(kind, "gap") == 0) {
       Push(&gapFrom, a);
@@ -279,9 +285,10 @@ static long FrameAfter(double ms) {
 }
 
 /* Whether the interval ending at frame i shows how long the screen waited: not when
-   it starts at a pure white frame (level 255), after which any number of frames may
-   have been the same pure white (the fade to white, the flash's first frame). */
-static int Measurable(long i) { return i > 0 && frameLevel.v[i - 1] < 255; }
+   it starts at a frame of one colour (pure white: the fade to white, the flash's
+   first frame; black: the fade at the end), after which any number of frames may have
+   been the same. */
+static int Measurable(long i) { return i > 0 && !frameFlat.v[i - 1]; }
 
 /* The median shown-frame interval of the whole production, set once it is placed. */
 static double typicalInterval;
@@ -596,13 +603,20 @@ static void DescribeFrames(void) {
     Push(&intervals, interval);
     if (top < 0 || interval > frameMs.v[top] - frameMs.v[top - 1]) top = i;
   }
+  /* A picture of one colour at the end (the fade to black) hides the frames after it
+     up to the music's end. */
+  if (last >= first && last >= 0 && frameFlat.v[last] && ScreenAt(kEndMs) > frameMs.v[last]) {
+    ++white;
+    whiteMs += ScreenAt(kEndMs) - frameMs.v[last];
+    hidden += lround((ScreenAt(kEndMs) - frameMs.v[last]) / typicalInterval);
+  }
   if (intervals.n == 0) {
     printf("frames: none shown from the music's start to its end\n");
     return;
   }
   printf("frames: %ld shown from the music's 0 to %.0f s, intervals median %.2f ms, p95 %.2f ms, "
-         "largest %.2f ms (ending at the music's %.3f s); %ld intervals from a pure white "
-         "frame left out (%.0f ms, about %ld frames hidden in the white); placed by %d "
+         "largest %.2f ms (ending at the music's %.3f s); %ld intervals from a frame of one "
+         "colour left out (%.0f ms, about %ld frames hidden there); placed by %d "
          "accents, %.1f ms at most from one straight line\n",
          last - first + 1, kEndMs / 1e3, Quantile(intervals.v, intervals.n, 0.5),
          Quantile(intervals.v, intervals.n, 0.95), Quantile(intervals.v, intervals.n, 1),

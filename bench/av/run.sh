@@ -166,15 +166,17 @@ Analyse() {  # NAME MODE [EXTRA]
 # bench's count: its frames drawn and frame interval, and how many of the frames drawn
 # the screen showed.
 ProgramStats() {  # NAME
-  local name="$1" report drawn shown
+  local name="$1" report drawn shown hidden
   report="$(sed -n 's/^ *\(frames drawn\|frame routines\|frame interval\) */\1 /p')"
   [ -n "$report" ] || { echo "$name  the program printed no report"; return 0; }
   sed "s/^/$name  the program's /" <<<"$report"
   drawn="$(sed -n 's/^frames drawn \([0-9]*\).*/\1/p' <<<"$report")"
   shown="$(sed -n 's/^frames: \([0-9]*\) shown .*/\1/p' "$work/analysis")"
+  hidden="$(sed -n 's/^frames: .* about \([0-9]*\) frames hidden.*/\1/p' "$work/analysis")"
   [ -n "$drawn" ] && [ -n "$shown" ] && [ "$drawn" -gt 0 ] &&
-    awk -v n="$name" -v s="$shown" -v d="$drawn" \
-      'BEGIN { printf "%s  frames shown per drawn: %d of %d, %.3f\n", n, s, d, s / d }'
+    awk -v n="$name" -v s="$shown" -v h="${hidden:-0}" -v d="$drawn" 'BEGIN {
+      printf "%s  frames shown per drawn: %d of %d, %.3f; with the %d hidden in one colour %.3f\n",
+        n, s, d, s / d, h, (s + h) / d }'
   return 0
 }
 

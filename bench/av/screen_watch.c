@@ -13,10 +13,11 @@
    then writes OUT:
      poll PERIOD_US POLLS LONGEST_GAP_MS
      gap START_MS END_MS           (each wait of more than 5 ms between two polls)
-     F BEFORE_MS AT_MS LEVEL       (a shown frame: the last poll that saw the rows as
-                                    they were, the first that saw them changed, and the
+     F BEFORE_MS AT_MS LEVEL FLAT  (a shown frame: the last poll that saw the rows as
+                                    they were, the first that saw them changed, the
                                     mean of every other sampled pixel's darkest channel
-                                    then, 0 to 255)
+                                    then, 0 to 255, and 1 when all sampled pixels had
+                                    one colour)
      W|O BEFORE_MS AT_MS LEVEL     (a change to white or from it, the same way)
    Each poll's time is the middle of its first request's round trip. Times are
    CLOCK_MONOTONIC in milliseconds. */
@@ -45,16 +46,17 @@ static double NowMs(void) {
 static struct {
   char kind; /* 'F' frame, 'W', 'O' change; 'g' gap */
   double a, b;
-  int level;
+  int level, flat;
 } notes[kMaxNotes];
 static int noteCount;
 
-static void Note(char kind, double a, double b, int level) {
+static void Note(char kind, double a, double b, int level, int flat) {
   if (noteCount < kMaxNotes) {
     notes[noteCount].kind = kind;
     notes[noteCount].a = a;
     notes[noteCount].b = b;
     notes[noteCount].level = level;
+    notes[noteCount].flat = flat;
     ++noteCount;
   }
 }
@@ -131,7 +133,7 @@ int main(int argc, char** argv) {
     const int changed = polls == 0 || memcmp(rows, before, (size_t)kRows * w * sizeof(uint32_t));
     if (polls > 0) {
       if (at - last > longest) longest = at - last;
-      if (at - last > 5) Note('g', last, at, 0);
+      if (at - last > 5) Note('g', last, at, 0, 0);
     }
     /* White and the level are worked out only when the rows changed. */
     if (changed) {
@@ -148,9 +150,13 @@ int main(int argc, char** argv) {
       }
       const int mean = total > 0 ? (int)(level / total) : 0;
       const int now = total > 0 && white * 10 >= total * 9;
-      if (polls > 0) Note('F', last, at, mean);
+      /* One colour over all the rows (pure white, black): the next frames may be the
+         same and go unseen. */
+      int flat = 1;
+      for (int i = 1; i < kRows * w && flat; ++i) flat = rows[i] == rows[0];
+      if (polls > 0) Note('F', last, at, mean, flat);
       if (now != state) {
-        if (state >= 0) Note(now ? 'W' : 'O', last, at, mean);
+        if (state >= 0) Note(now ? 'W' : 'O', last, at, mean, 0);
         state = now;
       }
       uint32_t* swap = before;
@@ -180,6 +186,8 @@ int main(int argc, char** argv) {
   fprintf(file, "poll %ld %ld %.3f\n", period, polls, longest);
   for (int i = 0; i < noteCount; ++i)
     if (notes[i].kind == 'g') fprintf(file, "gap %.3f %.3f 0\n", notes[i].a, notes[i].b);
+    else if (notes[i].kind == 'F')
+      fprintf(file, "F %.3f %.3f %d %d\n", notes[i].a, notes[i].b, notes[i].level, notes[i].flat);
     else fprintf(file, "%c %.3f %.3f %d\n", notes[i].kind, notes[i].a, notes[i].b, notes[i].level);
   fclose(file);
   XCloseDisplay(display);
