@@ -27,8 +27,7 @@
    flash's first frame (pure white); the intervals between the frames from the music's
    0 to 70 s; and per scene change (AV_SCENES, "MS:NAME ..." in music ms) the median
    interval before it and the largest within 300 ms after it. The music's time is put
-   on the screen by the line through the accents as heard, less the run's median
-   offset. */
+   on the screen by the accents as heard, less the run's median offset. */
 #define _GNU_SOURCE
 #include <math.h>
 #include <mpg123.h>
@@ -597,7 +596,7 @@ static void DescribeFrames(void) {
     if (!Measurable(i)) {
       ++white;
       whiteMs += interval;
-      hidden += lround(interval / typicalInterval) - 1;
+      if (typicalInterval > 0) hidden += lround(interval / typicalInterval) - 1;
       continue;
     }
     Push(&intervals, interval);
@@ -605,7 +604,8 @@ static void DescribeFrames(void) {
   }
   /* A picture of one colour at the end (the fade to black) hides the frames after it
      up to the music's end. */
-  if (last >= first && last >= 0 && frameFlat.v[last] && ScreenAt(kEndMs) > frameMs.v[last]) {
+  if (typicalInterval > 0 && last >= first && last >= 0 && frameFlat.v[last] &&
+      ScreenAt(kEndMs) > frameMs.v[last]) {
     ++white;
     whiteMs += ScreenAt(kEndMs) - frameMs.v[last];
     hidden += lround((ScreenAt(kEndMs) - frameMs.v[last]) / typicalInterval);
@@ -645,7 +645,7 @@ static void DescribeFrames(void) {
     }
     printf("scene %.3f s %s: before it median %.1f ms (%ld frames)", ms / 1e3, name,
            before.n ? Quantile(before.v, before.n, 0.5) : NAN, before.n);
-    if (top > 0)
+    if (top >= 0)
       printf("; within 300 ms after it largest %.1f ms, ending %+.0f ms from the change (%ld "
              "frames)\n", frameMs.v[top] - frameMs.v[top - 1], frameMs.v[top] - change, count);
     else
