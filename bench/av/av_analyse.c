@@ -575,6 +575,20 @@ static void PlaceFrames(const double* heard, const int* found, int n) {
   for (int k = 0; k < places; ++k) placeScreen[k] -= lead;
   free(leads.v);
   placed = 1;
+  /* A flash whose accent was not found is where the screen shows its moment. */
+  for (long j = 0; flashes >= 0 && j < 5 && places < kMaxPlaces; ++j) {
+    const double music = 21000.0 + 7000 * j;
+    int k = 0;
+    while (k < places && placeMusic[k] < music) ++k;
+    if (k < places && placeMusic[k] == music) continue;
+    memmove(placeMusic + k + 1, placeMusic + k, (size_t)(places - k) * sizeof(double));
+    memmove(placeScreen + k + 1, placeScreen + k, (size_t)(places - k) * sizeof(double));
+    placeMusic[k] = music;
+    placeScreen[k] = (whiteBefore.v[flashes + j] + whiteAt.v[flashes + j]) / 2;
+    ++places;
+    printf("frames: the music's %.0f s placed by its flash (its accent not found)\n",
+           music / 1e3);
+  }
   long first, last;
   ProductionFrames(&first, &last);
   Doubles intervals = {0};
@@ -617,7 +631,7 @@ static void DescribeFrames(void) {
   printf("frames: %ld shown from the music's 0 to %.0f s, intervals median %.2f ms, p95 %.2f ms, "
          "largest %.2f ms (ending at the music's %.3f s); %ld intervals from a frame of one "
          "colour left out (%.0f ms, about %ld frames hidden there); placed by %d "
-         "accents, %.1f ms at most from one straight line\n",
+         "accents and flashes, the accents %.1f ms at most from one straight line\n",
          last - first + 1, kEndMs / 1e3, Quantile(intervals.v, intervals.n, 0.5),
          Quantile(intervals.v, intervals.n, 0.95), Quantile(intervals.v, intervals.n, 1),
          MusicAt(frameMs.v[top]) / 1e3, white, whiteMs, hidden, places, fitResidual);
