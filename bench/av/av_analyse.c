@@ -663,7 +663,7 @@ static void DescribeFrames(void) {
       printf("; within 300 ms after it largest %.1f ms, ending %+.0f ms from the change (%ld "
              "frames)\n", frameMs.v[top] - frameMs.v[top - 1], frameMs.v[top] - change, count);
     else
-      printf("; no frame within 300 ms after it\n");
+      printf("; within 300 ms after it no interval but from frames of one colour\n");
     free(before.v);
   }
 }
