@@ -3,6 +3,7 @@
 # from a repository in a folder that apt reads through a configuration of its own (the
 # machine's apt setup is not touched, nothing goes to the network): the package as
 # pinned is unpacked; one that differs from its pins is refused, and nothing unpacked.
+# shellcheck disable=SC1090,SC2034  # the script under test is $1; it reads tiny_files
 set -euo pipefail
 . "$1"
 work=$(mktemp -d)
