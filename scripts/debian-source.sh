@@ -72,18 +72,25 @@ debian_source_unpack() {
   if [ "$(id -u)" -eq 0 ] && id -u _apt > /dev/null 2>&1; then chown _apt "$download"; fi
   local i folder log="$download/apt.log"
   for ((i = 0; i < ${#files[@]}; i += 2)); do
-    local sha256=${files[i]} name=${files[i + 1]} found=0
+    local sha256=${files[i]} name=${files[i + 1]} found=0 differs=0
     for folder in "${folders[@]}"; do
-      if /usr/lib/apt/apt-helper download-file "$folder/$name" "$download/$name" \
-          "SHA256:$sha256" >> "$log" 2>&1; then
+      if LC_ALL=C /usr/lib/apt/apt-helper download-file "$folder/$name" "$download/$name" \
+          "SHA256:$sha256" > "$download/try.log" 2>&1; then
         found=1
-        break
       fi
+      grep -q 'Hash Sum mismatch' "$download/try.log" && differs=1
+      cat "$download/try.log" >> "$log"
+      [ $found = 0 ] || break
     done
     if [ $found = 0 ]; then
       cat "$log" >&2
-      echo "debian-source: $name (SHA-256 $sha256) is in none of apt's Debian repositories;" >&2
-      echo "a newer Debian version may have replaced it: see scripts/debian-source.sh" >&2
+      if [ $differs = 1 ]; then
+        echo "debian-source: $name as apt's repositories serve it differs from its pinned" >&2
+        echo "SHA-256 $sha256 (a damaged or altered mirror): refused, nothing unpacked" >&2
+      else
+        echo "debian-source: $name (SHA-256 $sha256) is in none of apt's Debian repositories;" >&2
+        echo "a newer Debian version may have replaced it: see scripts/debian-source.sh" >&2
+      fi
       rm -rf "$download"
       return 1
     fi

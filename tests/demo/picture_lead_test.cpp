@@ -27,4 +27,20 @@ TEST(PictureLead, IsTheWayToTheScreenAndHalfAFrameReachedSlowlyAndTheClockNeverG
   EXPECT_EQ(FrameClock(lead, 1015), 1023);
 }
 
+TEST(PictureLead, FollowsTheMedianWayOfRecentFramesAndIgnoresOneSlowFrame) {
+  PictureLead lead;
+  // Frames shown 16 ms apart whose clock reads scatter about 10 ms before, then about
+  // 4 ms: the lead settles at the middle way and half a frame; one frame 50 ms late
+  // moves neither term.
+  const double scatter[] = {-2, 2, 0};
+  double at = 0;
+  for (int i = 0; at < 2000; at += 16) NoteFrameShown(lead, at - 10 + scatter[i++ % 3], at);
+  EXPECT_DOUBLE_EQ(lead.leadMs, 18);
+  for (int i = 0; at < 4000; at += 16) NoteFrameShown(lead, at - 4 + scatter[i++ % 3], at);
+  EXPECT_DOUBLE_EQ(lead.leadMs, 12);
+  NoteFrameShown(lead, at - 4, at + 50);
+  EXPECT_DOUBLE_EQ(WayToScreenMs(lead), 4);
+  EXPECT_DOUBLE_EQ(lead.leadMs, 12);
+}
+
 }  // namespace

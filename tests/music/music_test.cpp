@@ -288,7 +288,8 @@ TEST_F(MusicTest, SilentOutputOpensNoDeviceAndRunsOnRealTime) {
   EXPECT_EQ(FSOUND_Stream_GetTime(stream), 0);  // not playing yet
   const double played = SteadyMs();
   ASSERT_EQ(FSOUND_Stream_Play(-1, stream), 0);
-  EXPECT_LT(FSOUND_Stream_GetTime(stream), 50);
+  const int32_t start = FSOUND_Stream_GetTime(stream);  // from 0 at play, however late read
+  EXPECT_LE(start, SteadyMs() - played + 1);
   // Past the end of the 0.5 s stream as well.
   ExpectSteadyClock(stream, 800, 5.0);
   EXPECT_GT(FSOUND_Stream_GetTime(stream), 500);
@@ -302,19 +303,24 @@ TEST_F(MusicTest, SilentOutputOpensNoDeviceAndRunsOnRealTime) {
 
 TEST_F(MusicTest, DiskOutputIsASmoothClockThatOutlivesTheStream) {
   std::string raw = Path("short.raw");
+  const double opened = SteadyMs();
   FSOUND_STREAM* stream = PlayOnDisk(Path("short.mp3"), raw);
   ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
-  EXPECT_LT(FSOUND_Stream_GetTime(stream), 50);
+  const int32_t start = FSOUND_Stream_GetTime(stream);  // from 0 at play, however late read
+  EXPECT_LE(start, SteadyMs() - opened + 1);
   // The device runs on real time give or take a few per cent on a busy machine; the
-  // position follows the device, within a buffer of the sound written (which is one
-  // buffer ahead of what has been played) and a few ms of pulling.
+  // position follows the device, within two buffers of the sound written (which holds
+  // up to two buffers more than was played). A position a buffer behind would make
+  // that three: the bound is halfway.
   double distance = ExpectSteadyClock(stream, 1200, 0.15 * 1200, raw);
-  EXPECT_LE(distance, 2 * 23.3 + 5);
+  EXPECT_LE(distance, 2.5 * 23.3);
   int32_t end = FSOUND_Stream_GetTime(stream);
   EXPECT_GT(end, 1000);
   // Read at frame starts only, it stays with what the device has played. A busy
   // machine that keeps the device's thread waiting moves its sound by tens of ms for
   // a while; a fault of the position shows in every reading, so up to five are taken.
+  // A position a buffer off, in every read or in the reads after a pause, moves the
+  // median or the late reads by a buffer: the bounds are half that.
   const double silentMs = SilentFramesBefore(ReadRaw(raw)) / 44.1;  // written by now
   double medianLead = 0, lateLead = 0;
   size_t timed = 0;
@@ -332,20 +338,24 @@ TEST_F(MusicTest, DiskOutputIsASmoothClockThatOutlivesTheStream) {
     std::sort(leads.begin(), leads.end());
     medianLead = leads[timed / 2];
     lateLead = leads[timed * 9 / 10];
-    if (std::abs(medianLead) <= 4.0 && lateLead <= 8.0) break;
+    if (std::abs(medianLead) <= 23.3 / 2 && lateLead <= 23.3 / 2) break;
   }
   const int32_t last = FSOUND_Stream_GetTime(stream);
+  const double lastAt = SteadyMs();
   FSOUND_Stream_Close(stream);
   FSOUND_Close();
+  const double closingMs = SteadyMs() - lastAt;  // the device plays on until it is closed
+  std::printf("written less position (p95) %.1f ms; position less played: median %.1f ms, "
+              "p90 %.1f ms\n", distance, medianLead, lateLead);
   ASSERT_GE(timed, 10u) << "too few frame starts timed";
-  EXPECT_NEAR(medianLead, 0.0, 4.0);
-  EXPECT_LE(lateLead, 8.0) << "the position runs ahead of the device";
+  EXPECT_NEAR(medianLead, 0.0, 23.3 / 2);
+  EXPECT_LE(lateLead, 23.3 / 2) << "the position runs ahead of the device";
 
-  // The device heard the position's worth of sound, give or take its buffers: the
-  // tone for the stream's half second, silence after it.
+  // The device heard the position's worth of sound, give or take its buffers and what
+  // it played until closed: the tone for the stream's half second, silence after it.
   std::vector<int16_t> samples = ReadRaw(raw);
   double heardMs = samples.size() / 2 / 44.1;
-  EXPECT_NEAR(heardMs, last, 3 * 23.3);
+  EXPECT_NEAR(heardMs, last + closingMs / 2, 3 * 23.3 + closingMs / 2);
   ASSERT_GT(samples.size(), 2u * 44100);
   int16_t loudest = *std::max_element(samples.begin(), samples.begin() + 2 * 22050);
   EXPECT_GT(loudest, 12000);  // 0.5 full scale, less what the encoder takes off
@@ -511,7 +521,7 @@ std::vector<double> PositionLessHeard(FSOUND_STREAM* stream,
 }
 
 // The position is what the server's sink plays, whatever latency the server gives the
-// stream (here the 60 ms a user can ask for, more than twice SDL's buffer); after the
+// stream (here the 100 ms a user can ask for, four times SDL's buffer); after the
 // server stood still for 10 s, it moves on at once, and the sound goes on where the
 // position is (the picture), not where it stopped.
 TEST_F(MusicTest, ThePositionIsWhatTheSinkPlaysAndAfterAStallTheSoundRejoinsIt) {
@@ -520,7 +530,7 @@ TEST_F(MusicTest, ThePositionIsWhatTheSinkPlaysAndAfterAStallTheSoundRejoinsIt) 
   std::string why;
   ASSERT_TRUE(server.Start(&why)) << why;
   UseServer(server.Env());
-  setenv("PULSE_LATENCY_MSEC", "60", 1);  // for SDL's stream, not for the recorder
+  setenv("PULSE_LATENCY_MSEC", "100", 1);  // for SDL's stream, not for the recorder
   FSOUND_STREAM* stream = Play(Path("steps.mp3"));
   unsetenv("PULSE_LATENCY_MSEC");
   ASSERT_NE(stream, nullptr) << SoundErrorText(FSOUND_GetError());
@@ -529,14 +539,17 @@ TEST_F(MusicTest, ThePositionIsWhatTheSinkPlaysAndAfterAStallTheSoundRejoinsIt) 
     return v.empty() ? 1e9 : v[v.size() / 2];
   };
   // A busy machine's sound server moves the sound by tens of ms now and then; a fault
-  // of the position shows in every reading, so up to four are pooled.
+  // of the position shows in every reading, so up to four are pooled. The server's
+  // latency (65-75 ms here) counted as SDL's buffer alone (23.2 ms) would move every
+  // reading by 40-50 ms: the bound is half that.
+  constexpr double kBoundMs = 20;
   std::vector<double> before;
-  for (int reading = 0; reading < 4 && (before.size() < 3 || std::abs(median(before)) > 5);
+  for (int reading = 0; reading < 4 && (before.size() < 3 || std::abs(median(before)) > kBoundMs);
        ++reading) {
     const std::vector<double> heard = PositionLessHeard(stream, server, 4500);
     before.insert(before.end(), heard.begin(), heard.end());
   }
-  EXPECT_NEAR(median(before), 0, 5) << "the position less the sound heard";
+  EXPECT_NEAR(median(before), 0, kBoundMs) << "the position less the sound heard";
   server.Freeze();
   sleep(10);
   server.Thaw();
@@ -557,8 +570,8 @@ TEST_F(MusicTest, ThePositionIsWhatTheSinkPlaysAndAfterAStallTheSoundRejoinsIt) 
   for (double o : before) offsets += std::to_string(std::lround(o)) + " ";
   offsets += "| ";
   for (double o : after) offsets += std::to_string(std::lround(o)) + " ";
-  std::printf("position still at most %.0f ms after the stall; position less sound heard: %s\n",
-              longestStill, offsets.c_str());
+  std::printf("output delay %.0f ms; position still at most %.0f ms after the stall; position "
+              "less sound heard: %s\n", music::OutputDelayMs(), longestStill, offsets.c_str());
   ASSERT_FALSE(before.empty() || after.empty()) << "no clean onset heard: " << offsets;
   EXPECT_LT(longestStill, 500) << "the position stood still after the stall";
   // As far apart as before the stall, give or take two frames and what a busy
