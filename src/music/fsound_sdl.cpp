@@ -96,7 +96,11 @@ bool RunBounded(std::chrono::seconds wait, std::function<SDL_AudioDeviceID()> wo
 // SDL's WASAPI driver writes the device's period (10 ms) at a time: a callback of any
 // other size leaves a part of each buffer waiting in SDL between our callback and the
 // device, a wait that changes from one callback to the next. There the callback is
-// the device's period.
+// the device's period. SDL 2.26 opens the stream with the engine's own buffer and
+// period and writes a period only once the device holds at most one, so at most two
+// periods wait ahead of the engine whatever we ask: a longer stall of SDL's audio
+// thread (under Wine 8 it keeps normal priority) runs the stream dry. Its DirectSound
+// and waveOut outputs ran dry more under Wine, so WASAPI stays first.
 SDL_AudioDeviceID OpenOnCurrentDriver() {
   SDL_AudioSpec wanted{};
   wanted.freq = kRate;
