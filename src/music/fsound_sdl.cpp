@@ -102,8 +102,10 @@ bool RunBounded(std::chrono::seconds wait, std::function<SDL_AudioDeviceID()> wo
 // thread runs the stream dry. Under Wine 8 that thread keeps normal priority, and
 // winepulse hands the server 10-15 ms at a time from a thread of normal priority too,
 // however long a buffer is asked (measured with 30 and 100 ms kept full), so no buffer
-// of ours would keep it fed through a stall. SDL's DirectSound and waveOut outputs ran
-// dry more under Wine, so WASAPI stays first.
+// of ours would keep it fed through a stall. SDL's other outputs are no better there:
+// waveOut ran dry more; DirectSound ran dry more at a load of 10 and less at 6, but
+// was heard 54-137 ms after its picture (Wine's own buffering, which no call reports).
+// So WASAPI stays first.
 SDL_AudioDeviceID OpenOnCurrentDriver() {
   SDL_AudioSpec wanted{};
   wanted.freq = kRate;
