@@ -2,14 +2,23 @@
 // thread of its own (libpulse, which reaches PulseAudio and PipeWire's pulse server
 // alike) and smoothed:
 // - PulseAudio (SDL's pulseaudio driver): the latency the server reports for our own
-//   stream, the sound it holds for it and its sink's own delay.
+//   stream, the sound it holds for it and its sink's own delay. SDL writes at the
+//   server's requests, a request's worth (about 6 ms) at a time, and its callback runs
+//   at the request that completes its previous buffer: what a write carries is heard
+//   13.4 ms later, the buffer handed over at a callback 15.8 ms later on average, as
+//   the server's report at any moment (16.0 ms) says.
 // - PipeWire reports no latency for a stream or a null sink (0.3.65: 0 µs), so what it
-//   does is counted instead: through pipewire-pulse a stream is heard about its buffer
-//   (SDL's, 23.2 ms) after it is written; SDL's own pipewire driver fills each buffer
-//   for the graph's next cycle, which is as short as the shortest latency any stream on
-//   the server asks for (pipewire-pulse lists them all), or our buffer's when none
-//   asks for less or there is no pipewire-pulse to list them. A later PipeWire that
-//   reports our stream's latency is taken at its word.
+//   does is counted instead. pipewire-pulse lists, for our stream, the buffer it keeps
+//   for it (pulse.attr.tlength, agreed with SDL), which it keeps filled by asking SDL
+//   for more as the graph takes it: the sound SDL's callback hands over is heard that
+//   buffer and one cycle of the graph later on average (measured from the callback to
+//   the sink: 22.9, 35.5 and 44.5 ms for buffers of 17.4, 30 and 45 ms, cycles of 5.3
+//   ms). The cycle is the shortest latency any stream on the server asks for, in the
+//   server's frames, rounded down to a power of two. SDL's own pipewire driver fills
+//   each buffer for the graph's next cycle, which is as short as the shortest latency
+//   any stream on the server asks for (pipewire-pulse lists them all), or our buffer's
+//   when none asks for less or there is no pipewire-pulse to list them. A later
+//   PipeWire that reports our stream's latency is taken at its word.
 // - SDL's disk driver writes each buffer as it begins to play, and its dummy driver
 //   plays none: no delay. SDL's other drivers are counted as handing sound on at once.
 #include "music/fsound_delay.h"
@@ -18,6 +27,7 @@
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
 #include <pulse/proplist.h>
+#include <pulse/sample.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,6 +65,8 @@ struct PulseReport {
   bool foundOurs = false;      // this round: our stream is listed,
   double oursMs = 0;           // with this latency
   double shortestMs = 0;       // and the shortest latency a stream asks for (0: none)
+  double heldMs = 0;           // the buffer pipewire-pulse keeps for ours (0: none listed)
+  unsigned serverRate = 0;     // the server's own rate
   double latest[kSmoothed] = {};  // ms, a ring
   int count = 0;
   int next = 0;
@@ -78,6 +90,24 @@ double AskedLatencyMs(pa_proplist* properties) {
   return frames * 1000.0 / rate;
 }
 
+// The buffer pipewire-pulse keeps for a stream, ms; 0 if it does not say.
+double PipeWirePulseBufferMs(const pa_sink_input_info* info) {
+  const char* tlength = pa_proplist_gets(info->proplist, "pulse.attr.tlength");
+  unsigned long long bytes = 0;
+  if (!tlength || std::sscanf(tlength, "%llu", &bytes) != 1 || bytes == 0 ||
+      !pa_sample_spec_valid(&info->sample_spec))
+    return 0.0;
+  return pa_bytes_to_usec(bytes, &info->sample_spec) / 1000.0;
+}
+
+// PipeWire's cycle for the shortest latency asked, ms, at the server's rate.
+double GraphCycleMs(double shortestMs, unsigned rate) {
+  if (shortestMs <= 0 || rate == 0) return 0.0;
+  double frames = 1;
+  while (frames * 2 <= shortestMs * rate / 1000.0) frames *= 2;
+  return frames * 1000.0 / rate;
+}
+
 void NoteAsked(PulseReport* r, pa_proplist* properties) {
   const double ms = AskedLatencyMs(properties);
   if (ms > 0 && (r->shortestMs == 0 || ms < r->shortestMs)) r->shortestMs = ms;
@@ -87,7 +117,9 @@ void NoteAsked(PulseReport* r, pa_proplist* properties) {
 void EndRound(PulseReport* r) {
   r->asking = false;
   double ms = r->oursMs;
-  if (r->pipeWire && ms <= 0)
+  if (r->pipeWire && ms <= 0 && r->heldMs > 0 && r->shortestMs > 0)
+    ms = r->heldMs + GraphCycleMs(r->shortestMs, r->serverRate);
+  else if (r->pipeWire && ms <= 0)
     ms = r->nativePipeWire && r->shortestMs > 0 ? std::min(r->shortestMs, r->bufferMs) : r->bufferMs;
   else if (!r->foundOurs)
     return;
@@ -123,6 +155,7 @@ void OnSinkInput(pa_context* context, const pa_sink_input_info* info, int last, 
   if (pid && r->pid == pid && info->name && std::strcmp(info->name, "Lumetra") == 0) {
     r->foundOurs = true;
     r->oursMs = (info->buffer_usec + info->sink_usec) / 1000.0;
+    r->heldMs = r->pipeWire ? PipeWirePulseBufferMs(info) : 0.0;
   }
 }
 
@@ -130,7 +163,8 @@ void OnServer(pa_context* context, const pa_server_info* info, void* data) {
   auto* r = static_cast<PulseReport*>(data);
   r->pipeWire = info && info->server_name && std::strstr(info->server_name, "PipeWire");
   r->foundOurs = false;
-  r->oursMs = r->shortestMs = 0;
+  r->oursMs = r->shortestMs = r->heldMs = 0;
+  r->serverRate = info ? info->sample_spec.rate : 0;
   if (pa_operation* asked = pa_context_get_sink_input_info_list(context, OnSinkInput, r))
     pa_operation_unref(asked);
   else

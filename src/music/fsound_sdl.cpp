@@ -96,7 +96,16 @@ bool RunBounded(std::chrono::seconds wait, std::function<SDL_AudioDeviceID()> wo
 // SDL's WASAPI driver writes the device's period (10 ms) at a time: a callback of any
 // other size leaves a part of each buffer waiting in SDL between our callback and the
 // device, a wait that changes from one callback to the next. There the callback is
-// the device's period.
+// the device's period. SDL 2.26 opens the stream with the engine's own buffer and
+// period and writes a period only once the device holds at most one, so at most two
+// periods wait ahead of the engine whatever we ask: a longer stall of SDL's audio
+// thread runs the stream dry. Under Wine 8 that thread keeps normal priority, and
+// winepulse hands the server 10-15 ms at a time from a thread of normal priority too,
+// however long a buffer is asked (measured with 30 and 100 ms kept full), so no buffer
+// of ours would keep it fed through a stall. SDL's other outputs are no better there:
+// waveOut ran dry more; DirectSound ran dry more at a load of 10 and less at 6, but
+// was heard 54-137 ms after its picture (Wine's own buffering, which no call reports).
+// So WASAPI stays first.
 SDL_AudioDeviceID OpenOnCurrentDriver() {
   SDL_AudioSpec wanted{};
   wanted.freq = kRate;
