@@ -88,6 +88,11 @@ void CreateRenderWindow(const char* title) {
     ShowCursor(FALSE);
   }
   if (!renderWindow) ShowError("cvn_WinAPI", "Window could not be created");
+  // When the dialog closed, Windows passed the foreground to the window below it, maybe
+  // another program's: without it the run window is active in this program alone and
+  // the keys (Escape) go to that other window. The user's last input went to this
+  // program's dialog, so Windows lets it take the foreground back.
+  SetForegroundWindow(renderWindow);
 }
 
 // Motion advances per frame, so a swap that waits for a 60 Hz display would slow the
