@@ -43,9 +43,9 @@ set_target_properties(lumetra PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${LUMETRA_WIND
 
 # The test build: its own copy of the driver's frame loop with the hooks compiled in.
 add_executable(lumetra-test WIN32 ${program_sources} src/demo/driver.cpp
-  tests/windows/program/frame_hooks.cpp)
+  tests/windows/program/frame_hooks.cpp tests/windows/program/entry_point_hooks.cpp)
 target_include_directories(lumetra-test PRIVATE tests/windows/program)
 target_compile_definitions(lumetra-test PRIVATE LUMETRA_TEST_HOOKS)
 target_link_libraries(lumetra-test PRIVATE lumetra_demo)
-target_link_options(lumetra-test PRIVATE -static)
+target_link_options(lumetra-test PRIVATE -static -Wl,--wrap=__imp_wglGetProcAddress)
 set_target_properties(lumetra-test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${LUMETRA_WINDOWS_OUTPUT})

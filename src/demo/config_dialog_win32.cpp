@@ -25,6 +25,9 @@ DemoSettings* editedSettings = nullptr;
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
+      // Owned, yet on the taskbar: the owner is hidden.
+      SetWindowLongPtrA(dialog, GWL_EXSTYLE,
+                        GetWindowLongPtrA(dialog, GWL_EXSTYLE) | WS_EX_APPWINDOW);
       editedSettings = reinterpret_cast<DemoSettings*>(lParam);
       const ConfigDialogView view = InitConfigDialog(*editedSettings);
       if (view.FullscreenChecked) SendDlgItemMessageA(dialog, FullscreenBox, BM_SETCHECK, 1, 0);
@@ -70,7 +73,13 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }  // namespace
 
 void RunConfigDialog(DemoSettings& settings) {
-  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kConfigTemplate), nullptr,
+  // The dialog's owner: a hidden window of this program that stays for the whole run.
+  // When the dialog closes, Windows activates its owner; without one it activates the
+  // window below, maybe another program's, which then keeps the keyboard from the run
+  // window that opens next.
+  static HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kConfigTemplate), owner,
                   ConfigDialogProc, reinterpret_cast<LPARAM>(&settings));
   editedSettings = nullptr;
 }

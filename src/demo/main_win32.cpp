@@ -1,5 +1,6 @@
-// The Windows program's entry: the data folder beside the program when the working
-// directory has none, then the program's main (compiled as lumetra_main).
+// The Windows program's entry: the data folder beside the program unless the working
+// directory's holds the production's files, then the program's main (compiled as
+// lumetra_main).
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -9,9 +10,25 @@ int lumetra_main();
 
 namespace {
 
-bool HasDataFolder(const std::wstring& folder) {
-  const DWORD attributes = GetFileAttributesW((folder + L"data").c_str());
+// Every file the run reads from the data folder.
+constexpr const wchar_t* kDataFiles[] = {
+    L"loading.tqz", L"intro1.tqz",  L"checkers.tqz", L"checkers2.tqz", L"flare.tqz",
+    L"flare2.tqz",  L"greets1.tqz", L"greets2.tqz",  L"greets3.tqz",   L"lumetra.mp3"};
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Whether `folder` (empty: the working directory) has a data folder holding every
+// file of the production.
+bool HasProductionData(const std::wstring& folder) {
+  for (const wchar_t* file : kDataFiles) {
+    const DWORD attributes = GetFileAttributesW((folder + L"data\\" + file).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return false;
+  }
+  return true;
 }
 
 // The folder of the program file with its trailing backslash; empty when unknown.
@@ -31,11 +48,12 @@ std::wstring ProgramFolder() {
 
 // Double-clicked, started by a shortcut whose "Start in" is elsewhere, or typed from
 // another folder's prompt: the files are read from beside the program. A working
-// directory with its own data folder is kept.
+// directory whose data folder holds the production's files is kept; a data folder of
+// something else does not count.
 void UseProgramFolderForData() {
-  if (HasDataFolder(L"")) return;
+  if (HasProductionData(L"")) return;
   const std::wstring folder = ProgramFolder();
-  if (!folder.empty() && HasDataFolder(folder)) SetCurrentDirectoryW(folder.c_str());
+  if (!folder.empty() && IsFolder(folder + L"data")) SetCurrentDirectoryW(folder.c_str());
 }
 
 }  // namespace

@@ -257,11 +257,11 @@ class EndToEnd : public ::testing::Test {
 
   // Answers the configuration dialog with Return ("Go!" with the defaults). A key sent
   // as the dialog appears may come before it takes keys: sent again while it stays.
-  void AcceptDialog() {
-    auto dialog = FindWindow("Config", 60);
+  void AcceptDialog(double seconds = 60) {
+    auto dialog = FindWindow("Config", seconds);
     ASSERT_TRUE(dialog) << "no configuration dialog: " << ReadFile(StderrFile());
     const std::string& id = dialog->first;
-    for (auto start = Clock::now(); !IsViewable(id) && SecondsSince(start) < 60;) Pause(50);
+    for (auto start = Clock::now(); !IsViewable(id) && SecondsSince(start) < seconds;) Pause(50);
     for (int tries = 0; tries < 5 && IsViewable(id); ++tries) {
       PressKey(id, "Return");
       for (auto start = Clock::now(); IsViewable(id) && SecondsSince(start) < 5;) Pause(100);

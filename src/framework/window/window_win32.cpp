@@ -8,6 +8,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "framework/window/gl_win32.h"
@@ -69,13 +70,25 @@ bool FindDisplayMode(DEVMODEA& mode) {
 void CreateRenderWindow(const char* title) {
   HINSTANCE module = GetModuleHandleA(nullptr);
   if (!windowFullscreen) {
-    // The client area is Width x Height; the caption and borders come on top.
+    // The client area is Width x Height; the caption and borders come on top. A window
+    // that would not fit the desktop's work area is cut to it, as it cannot be moved:
+    // none of it lies off the screen, and its smaller client area gets the picture
+    // scaled (FitPictureToClient).
     constexpr DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
     RECT outer{0, 0, windowWidth, windowHeight};
     AdjustWindowRectEx(&outer, style, FALSE, WS_EX_TOPMOST);
-    renderWindow = CreateWindowExA(WS_EX_TOPMOST, kClassName, title, style, 0, 0,
-                                   outer.right - outer.left, outer.bottom - outer.top, nullptr,
-                                   nullptr, module, nullptr);
+    LONG width = outer.right - outer.left, height = outer.bottom - outer.top;
+    RECT work{};
+    int32_t left = 0, top = 0;
+    if (SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) &&
+        (width > work.right - work.left || height > work.bottom - work.top)) {
+      width = std::min(width, work.right - work.left);
+      height = std::min(height, work.bottom - work.top);
+      left = work.left;
+      top = work.top;
+    }
+    renderWindow = CreateWindowExA(WS_EX_TOPMOST, kClassName, title, style, left, top, width,
+                                   height, nullptr, nullptr, module, nullptr);
   } else {
     DEVMODEA mode;
     if (!FindDisplayMode(mode)) ShowError("cvn_WinAPI", "Could not set right Resolution");
@@ -88,6 +101,11 @@ void CreateRenderWindow(const char* title) {
     ShowCursor(FALSE);
   }
   if (!renderWindow) ShowError("cvn_WinAPI", "Window could not be created");
+  // When the dialog closed, Windows passed the foreground to the window below it, maybe
+  // another program's: without it the run window is active in this program alone and
+  // the keys (Escape) go to that other window. The user's last input went to this
+  // program's dialog, so Windows lets it take the foreground back.
+  SetForegroundWindow(renderWindow);
 }
 
 // Motion advances per frame, so a swap that waits for a 60 Hz display would slow the
@@ -122,7 +140,7 @@ void SetupPixelFormat() {
 }
 
 // The picture is always drawn at Width x Height. Where the client area has another
-// size (a window larger than the screen, which Windows shrinks to fit; a mode switch
+// size (a window larger than the desktop's work area, cut to fit; a mode switch
 // the display did not make), it is drawn into a framebuffer object of that size and
 // scaled into the client area at each swap, aspect kept, with black bars. Which of
 // the two is decided between frames, before the next one is drawn.
