@@ -125,6 +125,13 @@ void WrapInitGLState(int32_t w, int32_t h) {
   calls.push_back("GL state " + std::to_string(w) + "x" + std::to_string(h));
 }
 
+void WrapWarmUpScenes(int32_t w, int32_t h) WRAPPED("_ZN4demo12WarmUpScenesEii");
+void RealWarmUpScenes(int32_t w, int32_t h) REAL("_ZN4demo12WarmUpScenesEii");
+void WrapWarmUpScenes(int32_t w, int32_t h) {
+  PASS_ON_UNLESS(Main, RealWarmUpScenes(w, h));
+  calls.push_back("warm-up " + std::to_string(w) + "x" + std::to_string(h));
+}
+
 void WrapStartMusic(bool music) WRAPPED("_ZN5music10StartMusicEb");
 void RealStartMusic(bool music) REAL("_ZN5music10StartMusicEb");
 void WrapStartMusic(bool music) {
@@ -182,7 +189,8 @@ TEST(Program, StartsUpAndShutsDownInTheDriversOrder) {
                        "random seed", "dialog on the defaults",
                        "window Lumetra 800x600x16 windowed", "GL state 800x600",
                        "loading screen", "tables", "textures", "particle pool",
-                       "scene globals", "music silent", "frame loop", "music stopped",
+                       "scene globals", "warm-up 800x600", "music silent", "frame loop",
+                       "music stopped",
                        "textures released", "particle pool released", "window closed"}));
 }
 
