@@ -48,6 +48,12 @@ TEST_F(StatsEndToEnd, TheReportComesOnlyWhenAskedForAndDescribesTheRun) {
           err, std::regex(label + R"( +median [\d.]+ ms, p95 [\d.]+ ms, largest [\d.]+ ms)")))
           << err;
     }
+    // Per scene start, the largest interval just after it: the first scene's, and the
+    // later ones, which Escape came before, as not shown.
+    EXPECT_TRUE(std::regex_search(err, std::regex(R"(\n +0 ms +[\d.]+ ms +CheckerStackScene1\n)")))
+        << err;
+    EXPECT_TRUE(std::regex_search(
+        err, std::regex(R"(\n +56001 ms +not shown +GreetingsScene\n)"))) << err;
     ASSERT_TRUE(std::regex_search(err, rate, std::regex(R"(clock rate +([\d.]+) )"))) << err;
     // Xvfb's GLX has no swap control: it keeps 0, whatever it answers to the request.
     ASSERT_TRUE(std::regex_search(err, swap, std::regex(R"(swap interval +asked 0, in force 0)")))
