@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include "demo/loading_screen.h"
 #include "demo/timeline.h"
 #include "scenes/scene_state.h"
 
@@ -21,10 +22,12 @@ void WarmUpScenes(int32_t width, int32_t height) {
   glFinish();
   glDisable(GL_SCISSOR_TEST);
   glViewport(0, 0, width, height);
-  // The one state a scene relies on without setting it, as the loading left it; the
-  // others (matrix, colour, texturing, binding) each scene sets before it draws.
+  // The one state a scene relies on without setting it, as the loading left it.
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  // A page shows its drawing buffer whenever it returns to the browser, as it does
+  // before the music starts: the buffer holds the loading picture again (which also
+  // leaves the current colour and the matrix as the loading left them).
+  DrawLoadingPicture();
   scenes::RestoreSceneState(saved);
 }
 
