@@ -141,9 +141,9 @@ bool Writing() { return gl.colorWrite || gl.depthWrite; }
 
 // One level of the bound texture as 8-bit RGBA, now, or while nothing could be drawn,
 // before the next draw that can change the picture (the only kind that samples it); a
-// later level in its place, or the texture's deletion, replaces it.
-// A whole level given again at its size (inPlace) replaces its pixels in the storage
-// the texture has, instead of new storage (unless the level is still kept, unmade).
+// later level in its place, or the texture's deletion, replaces it. A whole level given
+// again at its size (inPlace) goes into the storage the texture has, unless the level
+// is still kept (its storage then is not made yet).
 void UploadLevel(GLenum target, GLint level, GLsizei width, GLsizei height,
                  std::vector<uint8_t> rgba, bool inPlace = false) {
   if (std::erase_if(gl.uploads, [level](const State::Upload& kept) {
