@@ -150,14 +150,15 @@ std::vector<std::string> RunLoop(int32_t start, int escapeAt = 0) {
   return calls;
 }
 
-// One frame as the loop must run it: one event, one read, the draw of that read,
-// the swap, the close when it is sent, then reads until the position has reached
-// the clock + 15.
+// One frame as the loop must run it: one event, one read, the draw of that read, the
+// close when it is sent, reads until the position has reached the clock + 15, then
+// the swap.
 void AddFrame(std::vector<std::string>& frames, int32_t clock, bool close = false) {
   const std::string read = "read " + std::to_string(clock);
-  frames.insert(frames.end(), {"event", read, "draw " + std::to_string(clock), "swap"});
+  frames.insert(frames.end(), {"event", read, "draw " + std::to_string(clock)});
   if (close) frames.push_back("close");
   for (int32_t t = clock + 1; t <= clock + 15; ++t) frames.push_back("read " + std::to_string(t));
+  frames.push_back("swap");
 }
 
 TEST(FrameLoop, DrawsEachFifteenMsOfStreamTimeUntilTheFirstFrameAbove70000) {
