@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "demo/timeline.h"
 #include "framework/window/window.h"
 #include "music/fsound.h"
 
@@ -52,6 +53,37 @@ void PrintSpread(const char* label, std::vector<double>& values, const char* wha
                Percentile(values, 0.5), Percentile(values, 0.95), values.back(), what);
 }
 
+// Per scene of the Timeline (rows that begin together as one), as the run saw it begin
+// (its first frame presented), the largest frame interval whose frame was presented
+// within kSceneWindowMs after that frame's clock read: the first frames' own cost shows
+// here as a stall.
+constexpr double kSceneWindowMs = 300;
+
+void PrintSceneChanges() {
+  std::fprintf(stderr, "  scene changes   largest frame interval within %.0f ms after each "
+               "scene begins\n", kSceneWindowMs);
+  for (size_t row = 0; row < Timeline.size(); ++row) {
+    const TimelineRow& first = Timeline[row];
+    if (row > 0 && Timeline[row - 1].FirstMs == first.FirstMs) continue;
+    std::string names = first.Name;
+    for (size_t next = row + 1; next < Timeline.size() && Timeline[next].FirstMs == first.FirstMs;
+         ++next)
+      names += std::string(" + ") + Timeline[next].Name;
+    size_t begin = 0;
+    while (begin < frames.size() && !RowContains(first, frames[begin].Clock)) ++begin;
+    if (begin == frames.size()) {
+      std::fprintf(stderr, "    %5d ms  not shown  %s\n", first.FirstMs, names.c_str());
+      continue;
+    }
+    double largest = 0;
+    for (size_t i = std::max<size_t>(begin, 1); i < frames.size(); ++i) {
+      if (Ms(frames[i].Presented - frames[begin].Started) > kSceneWindowMs) break;
+      largest = std::max(largest, Ms(frames[i].Presented - frames[i - 1].Presented));
+    }
+    std::fprintf(stderr, "    %5d ms  %6.2f ms  %s\n", first.FirstMs, largest, names.c_str());
+  }
+}
+
 void PrintReport() {
   // Presented frames apart, frame starts apart (the music clock's pacing), and the
   // time from a frame's start to its presentation (drawing, which a software
@@ -68,6 +100,7 @@ void PrintReport() {
     PrintSpread("frame interval", intervals, "");
     PrintSpread("frame start", starts, " (paced by the music clock)");
     PrintSpread("drawing", drawing, " (start to presented)");
+    PrintSceneChanges();
     const double steadyMs = Ms(frames.back().Presented - frames.front().Presented);
     const int32_t clockMs = frames.back().Clock - frames.front().Clock;
     std::fprintf(stderr, "  clock rate      %.4f of the steady clock (%d ms in %.0f ms)\n",

@@ -14,7 +14,10 @@ void DrawLoadingScreen() {
   // Modulation by the current colour stays the texture environment for the whole run.
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   scenes::Textures.loading = texture::Load("data/loading.tqz", 3, false);
+  DrawLoadingPicture();
+}
 
+void DrawLoadingPicture() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glLoadIdentity();
   glTranslatef(0.0f, 0.0f, -40.0f);

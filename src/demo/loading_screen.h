@@ -13,6 +13,9 @@ void ShowLoadingScreen();
 // loading slot filled, the picture drawn centred over black. Nothing presented.
 void DrawLoadingScreen();
 
+// Its picture drawn again from the loading slot, over black. Nothing presented.
+void DrawLoadingPicture();
+
 // Polls the tick count, without sleeping, until ms milliseconds have passed.
 void WaitTicks(uint64_t ms);
 

@@ -4,6 +4,7 @@
 #include "demo/gl_state.h"
 #include "demo/loading_screen.h"
 #include "demo/settings.h"
+#include "demo/warm_up.h"
 #include "framework/particle/random.h"
 #include "framework/window/window.h"
 #include "music/music.h"
@@ -18,6 +19,7 @@ int main() {
   InitGLState(Settings.Width, Settings.Height);
   ShowLoadingScreen();
   LoadProduction();
+  WarmUpScenes(Settings.Width, Settings.Height);
   music::StartMusic(Settings.Music);
 
   RunFrameLoop();

@@ -125,6 +125,13 @@ void WrapInitGLState(int32_t w, int32_t h) {
   calls.push_back("GL state " + std::to_string(w) + "x" + std::to_string(h));
 }
 
+void WrapWarmUpScenes(int32_t w, int32_t h) WRAPPED("_ZN4demo12WarmUpScenesEii");
+void RealWarmUpScenes(int32_t w, int32_t h) REAL("_ZN4demo12WarmUpScenesEii");
+void WrapWarmUpScenes(int32_t w, int32_t h) {
+  PASS_ON_UNLESS(Main, RealWarmUpScenes(w, h));
+  calls.push_back("warm-up " + std::to_string(w) + "x" + std::to_string(h));
+}
+
 void WrapStartMusic(bool music) WRAPPED("_ZN5music10StartMusicEb");
 void RealStartMusic(bool music) REAL("_ZN5music10StartMusicEb");
 void WrapStartMusic(bool music) {
@@ -143,14 +150,15 @@ std::vector<std::string> RunLoop(int32_t start, int escapeAt = 0) {
   return calls;
 }
 
-// One frame as the loop must run it: one event, one read, the draw of that read,
-// the swap, the close when it is sent, then reads until the position has reached
-// the clock + 15.
+// One frame as the loop must run it: one event, one read, the draw of that read, the
+// close when it is sent, reads until the position has reached the clock + 15, then
+// the swap.
 void AddFrame(std::vector<std::string>& frames, int32_t clock, bool close = false) {
   const std::string read = "read " + std::to_string(clock);
-  frames.insert(frames.end(), {"event", read, "draw " + std::to_string(clock), "swap"});
+  frames.insert(frames.end(), {"event", read, "draw " + std::to_string(clock)});
   if (close) frames.push_back("close");
   for (int32_t t = clock + 1; t <= clock + 15; ++t) frames.push_back("read " + std::to_string(t));
+  frames.push_back("swap");
 }
 
 TEST(FrameLoop, DrawsEachFifteenMsOfStreamTimeUntilTheFirstFrameAbove70000) {
@@ -182,7 +190,8 @@ TEST(Program, StartsUpAndShutsDownInTheDriversOrder) {
                        "random seed", "dialog on the defaults",
                        "window Lumetra 800x600x16 windowed", "GL state 800x600",
                        "loading screen", "tables", "textures", "particle pool",
-                       "scene globals", "music silent", "frame loop", "music stopped",
+                       "scene globals", "warm-up 800x600", "music silent", "frame loop",
+                       "music stopped",
                        "textures released", "particle pool released", "window closed"}));
 }
 

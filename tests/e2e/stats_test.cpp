@@ -51,6 +51,12 @@ TEST_F(StatsEndToEnd, TheReportComesOnlyWhenAskedForAndDescribesTheRun) {
           << err;
       medians[label] = m.empty() ? 0 : std::stod(m[1]);
     }
+    // Per scene start, the largest interval just after it: the first scene's, and the
+    // later ones, which Escape came before, as not shown.
+    EXPECT_TRUE(std::regex_search(err, std::regex(R"(\n +0 ms +[\d.]+ ms +CheckerStackScene1\n)")))
+        << err;
+    EXPECT_TRUE(std::regex_search(
+        err, std::regex(R"(\n +56001 ms +not shown +GreetingsScene\n)"))) << err;
     ASSERT_TRUE(std::regex_search(err, rate, std::regex(R"(clock rate +([\d.]+) )"))) << err;
     // Where the machine keeps up (its median frame drawn in less than 15 ms), the median
     // frame starts 15 ms of music after the one before: a pacing wait that left out the

@@ -7,7 +7,7 @@
 namespace particle {
 
 namespace {
-std::mt19937 generator{1};
+RandomState generator{1};
 }  // namespace
 
 // Uniform in [0, n) by Lemire's multiply-and-shift with rejection, written out rather
@@ -27,5 +27,9 @@ int32_t Random(int32_t n) {
 void Randomize() { generator.seed(static_cast<uint32_t>(window::TickCount())); }
 
 void SeedRandom(uint32_t seed) { generator.seed(seed); }
+
+RandomState SaveRandom() { return generator; }
+
+void RestoreRandom(const RandomState& state) { generator = state; }
 
 }  // namespace particle

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 
 namespace particle {
 
@@ -11,5 +12,10 @@ int32_t Random(int32_t n);
 // Seeds from the tick count, so every run differs.
 void Randomize();
 void SeedRandom(uint32_t seed);
+
+// The generator as it stands, to draw ahead and then go back to it.
+using RandomState = std::mt19937;
+RandomState SaveRandom();
+void RestoreRandom(const RandomState& state);
 
 }  // namespace particle

@@ -1,5 +1,5 @@
 // Texture unit: .tqz pictures become OpenGL textures through the decoder; the
-// canvas is an RGBA buffer the program writes and re-uploads under a fresh name.
+// canvas is an RGBA buffer the program writes and uploads again into its texture.
 #include "framework/texture/texture.h"
 
 #include <GL/gl.h>
@@ -126,10 +126,16 @@ void SetPixelRGBA(CanvasTexture* canvas, int32_t x, int32_t y, uint8_t r, uint8_
 }
 
 void Upload(CanvasTexture* canvas) {
-  glDeleteTextures(1, &canvas->Name);
-  glGenTextures(1, &canvas->Name);
+  // The texture keeps its name and its storage, which Create made at this size: the
+  // new pixels replace level 0 in place, where a new texture would have a software
+  // renderer allocate and prepare one every frame. A mipmapped canvas is specified
+  // again, chain and all.
   glBindTexture(GL_TEXTURE_2D, canvas->Name);
-  CanvasToGL(canvas);
+  if (canvas->Mipmapped)
+    CanvasToGL(canvas);
+  else if (canvas->Width > 0 && canvas->Height > 0)
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, canvas->Width, canvas->Height, GL_RGBA,
+                    GL_UNSIGNED_BYTE, canvas->Pixels);
 }
 
 void Destroy(CanvasTexture* canvas) {

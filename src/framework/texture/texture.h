@@ -26,7 +26,7 @@ struct CanvasTexture {
   int32_t Components;
   bool Mipmapped;
   uint8_t* Pixels;  // pixel (x, y) at byte 4 * (y * Width + x): red, green, blue, alpha
-  uint32_t Name;    // changes at every Upload
+  uint32_t Name;    // may change at an Upload: read it afterwards
 };
 
 // Decodes the picture (name cut to 255 characters) and uploads it with the given
@@ -44,7 +44,7 @@ CanvasTexture* Create(int32_t width, int32_t height, int32_t components, bool mi
 // Writes one pixel of the buffer; positions outside the canvas are ignored.
 void SetPixelRGBA(CanvasTexture* canvas, int32_t x, int32_t y, uint8_t r, uint8_t g,
                   uint8_t b, uint8_t a);
-// Replaces the GL texture with the buffer under a fresh Name (read Name afterwards).
+// Sends the buffer to the GL texture, bound afterwards (read Name afterwards).
 void Upload(CanvasTexture* canvas);
 // Deletes the GL texture and the object (null is ignored).
 void Destroy(CanvasTexture* canvas);

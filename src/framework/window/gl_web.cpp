@@ -36,6 +36,8 @@ void emscripten_glViewport(GLint, GLint, GLsizei, GLsizei);
 void emscripten_glScissor(GLint, GLint, GLsizei, GLsizei);
 void emscripten_glTexImage2D(GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum,
                              const void*);
+void emscripten_glTexSubImage2D(GLenum, GLint, GLint, GLint, GLsizei, GLsizei, GLenum, GLenum,
+                                const void*);
 void emscripten_glTexParameteri(GLenum, GLenum, GLint);
 void emscripten_glDeleteTextures(GLsizei, const GLuint*);
 void emscripten_glReadPixels(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
@@ -113,6 +115,13 @@ struct State {
     std::vector<uint8_t> rgba;
   };
   std::vector<Upload> uploads;
+  // Each texture level as last given: its internal format (which decides what its
+  // parts replaced later keep of their pixels) and size.
+  struct Level {
+    GLint internal;
+    GLsizei width, height;
+  };
+  std::map<std::pair<GLuint, GLint>, Level> levels;
 
   bool drawn = false;  // something drawn or cleared since the last Flush
 };
@@ -132,19 +141,26 @@ bool Writing() { return gl.colorWrite || gl.depthWrite; }
 
 // One level of the bound texture as 8-bit RGBA, now, or while nothing could be drawn,
 // before the next draw that can change the picture (the only kind that samples it); a
-// later level in its place, or the texture's deletion, replaces it.
+// later level in its place, or the texture's deletion, replaces it. A whole level given
+// again at its size (inPlace) goes into the storage the texture has, unless the level
+// is still kept (its storage then is not made yet).
 void UploadLevel(GLenum target, GLint level, GLsizei width, GLsizei height,
-                 std::vector<uint8_t> rgba) {
-  std::erase_if(gl.uploads, [level](const State::Upload& kept) {
-    return kept.texture == gl.boundTexture && kept.level == level;
-  });
+                 std::vector<uint8_t> rgba, bool inPlace = false) {
+  if (std::erase_if(gl.uploads, [level](const State::Upload& kept) {
+        return kept.texture == gl.boundTexture && kept.level == level;
+      }) > 0)
+    inPlace = false;
   if (!Writing()) {
     gl.uploads.push_back({gl.boundTexture, level, width, height, std::move(rgba)});
     return;
   }
   if (gl.unpackAlignment != 4) emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  emscripten_glTexImage2D(target, level, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                          rgba.data());
+  if (inPlace)
+    emscripten_glTexSubImage2D(target, level, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
+                               rgba.data());
+  else
+    emscripten_glTexImage2D(target, level, GL_RGBA8, width, height, 0, GL_RGBA,
+                            GL_UNSIGNED_BYTE, rgba.data());
   if (gl.unpackAlignment != 4) emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, gl.unpackAlignment);
 }
 
@@ -582,6 +598,7 @@ void glDeleteTextures(GLsizei n, const GLuint* textures) {
   FlushBatch();
   for (GLsizei i = 0; i < n; ++i) {
     std::erase_if(gl.uploads, [&](const State::Upload& u) { return u.texture == textures[i]; });
+    std::erase_if(gl.levels, [&](const auto& level) { return level.first.first == textures[i]; });
     if (gl.boundTexture == textures[i]) gl.boundTexture = 0;
   }
   emscripten_glDeleteTextures(n, textures);
@@ -597,7 +614,31 @@ void glTexParameteri(GLenum target, GLenum name, GLint value) {
 void glTexImage2D(GLenum target, GLint level, GLint internal, GLsizei width, GLsizei height,
                   GLint, GLenum format, GLenum, const void* pixels) {
   FlushBatch();
+  gl.levels[{gl.boundTexture, level}] = {internal, width, height};
   UploadLevel(target, level, width, height, ToRgba(internal, width, height, format, pixels));
+}
+// The production replaces whole levels only (the canvas each frame); a part of a level
+// goes straight to WebGL, after any whole level still kept for the texture.
+void glTexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width,
+                     GLsizei height, GLenum format, GLenum, const void* pixels) {
+  const auto given = gl.levels.find({gl.boundTexture, level});
+  if (given == gl.levels.end() || width <= 0 || height <= 0) return;
+  FlushBatch();
+  const State::Level& whole = given->second;
+  std::vector<uint8_t> rgba = ToRgba(whole.internal, width, height, format, pixels);
+  if (x == 0 && y == 0 && width == whole.width && height == whole.height) {
+    UploadLevel(target, level, width, height, std::move(rgba), true);
+    return;
+  }
+  if (!gl.uploads.empty()) {
+    const bool writing = std::exchange(gl.colorWrite, true);
+    UploadKeptLevels();
+    gl.colorWrite = writing;
+  }
+  if (gl.unpackAlignment != 4) emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  emscripten_glTexSubImage2D(target, level, x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
+                             rgba.data());
+  if (gl.unpackAlignment != 4) emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, gl.unpackAlignment);
 }
 
 // GLU's mipmaps: a size that is not a power of two is first scaled down to one, then
@@ -613,6 +654,7 @@ GLint gluBuild2DMipmaps(GLenum target, GLint internal, GLsizei width, GLsizei he
     int nextWidth = 0, nextHeight = 0;
     std::vector<uint8_t> next;
     if (w > 1 || h > 1) next = HalfSize(level, w, h, nextWidth, nextHeight);
+    gl.levels[{gl.boundTexture, index}] = {internal, w, h};
     UploadLevel(target, index, w, h, std::move(level));
     if (next.empty()) break;
     level = std::move(next);
