@@ -34,6 +34,7 @@ void RunFrameLoop() {
     // wait and presented after it: frames reach the screen at the clock's steady pace,
     // whatever each one took to draw (the picture's lead counts the longer way).
     glFinish();
+    const auto drawn = std::chrono::steady_clock::now();
     if (clock > kEndMs) window::SendDestroy();
     // Pacing is a poll of the stream position; yielding lets other work run on a
     // busy machine without the coarse wake-ups of a sleep.
@@ -42,7 +43,7 @@ void RunFrameLoop() {
     window::SwapFrame();
     const auto shown = std::chrono::steady_clock::now();
     NoteFrameShown(lead, SteadyMs(started), SteadyMs(shown));
-    NoteFramePresented(clock, started, lead);
+    NoteFramePresented(clock, started, drawn, lead);
   }
 }
 

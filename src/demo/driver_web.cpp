@@ -79,7 +79,7 @@ void RunFrameLoop() {
     if (clock >= 0) {
       const uint32_t number = window::PicturesSwapped();
       if (number != swapped) inFlight[number % kInFlight] = {number, SteadyMs(started)};
-      NoteFramePresented(clock, started, lead);
+      NoteFramePresented(clock, started, std::chrono::steady_clock::now(), lead);
     }
     uint32_t number = 0;
     for (double shownMs = 0; window::TakeShownPicture(&number, &shownMs);) {

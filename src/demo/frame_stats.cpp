@@ -20,6 +20,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 struct Frame {
   SteadyClock::time_point Started;  // the clock was read
+  SteadyClock::time_point Drawn;    // the frame was drawn to the end
   SteadyClock::time_point Presented;
   int32_t Clock;         // ms
   double OutputDelayMs;  // the sound output's, as it reported it then
@@ -86,20 +87,20 @@ void PrintSceneChanges() {
 
 void PrintReport() {
   // Presented frames apart, frame starts apart (the music clock's pacing), and the
-  // time from a frame's start to its presentation (drawing, which a software
-  // renderer does at the swap).
+  // time from a frame's start until it is drawn to the end (the desktop then waits
+  // for its 15 ms of music before presenting it; a page's frame is drawn at its swap).
   std::vector<double> intervals, starts, drawing;
   for (size_t i = 1; i < frames.size(); ++i) {
     intervals.push_back(Ms(frames[i].Presented - frames[i - 1].Presented));
     starts.push_back(Ms(frames[i].Started - frames[i - 1].Started));
-    drawing.push_back(Ms(frames[i].Presented - frames[i].Started));
+    drawing.push_back(Ms(frames[i].Drawn - frames[i].Started));
   }
   std::fprintf(stderr, "Lumetra stats\n  frames drawn    %zu\n", frames.size());
   if (routines > 0) std::fprintf(stderr, "  frame routines  %zu\n", routines);
   if (!intervals.empty()) {
     PrintSpread("frame interval", intervals, "");
     PrintSpread("frame start", starts, " (paced by the music clock)");
-    PrintSpread("drawing", drawing, " (start to presented)");
+    PrintSpread("drawing", drawing, " (start to drawn to the end)");
     PrintSceneChanges();
     const double steadyMs = Ms(frames.back().Presented - frames.front().Presented);
     const int32_t clockMs = frames.back().Clock - frames.front().Clock;
@@ -136,7 +137,8 @@ std::string SwapIntervalText(window::SwapControl swap) {
 
 void NoteFrameRoutine() { ++routines; }
 
-void NoteFramePresented(int32_t clock, SteadyClock::time_point started, const PictureLead& lead) {
+void NoteFramePresented(int32_t clock, SteadyClock::time_point started,
+                        SteadyClock::time_point drawn, const PictureLead& lead) {
   if (enabled < 0) {
     enabled = StatsWanted();
     if (enabled) {
@@ -145,7 +147,7 @@ void NoteFramePresented(int32_t clock, SteadyClock::time_point started, const Pi
     }
   }
   if (enabled)
-    frames.push_back({started, SteadyClock::now(), clock, music::OutputDelayMs(), lead.leadMs,
+    frames.push_back({started, drawn, SteadyClock::now(), clock, music::OutputDelayMs(), lead.leadMs,
                       WayToScreenMs(lead), HalfFrameMs(lead)});
 }
 

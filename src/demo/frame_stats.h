@@ -13,9 +13,9 @@
 namespace demo {
 
 // A frame was presented; clock is the SceneClock it was drawn for (ms), read at
-// started, with `lead` the picture's lead in force for it.
+// started and drawn to the end at drawn, with `lead` the picture's lead in force for it.
 void NoteFramePresented(int32_t clock, std::chrono::steady_clock::time_point started,
-                        const PictureLead& lead);
+                        std::chrono::steady_clock::time_point drawn, const PictureLead& lead);
 
 // A frame routine ran (where several run before one is presented: the browser).
 void NoteFrameRoutine();
