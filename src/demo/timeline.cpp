@@ -48,19 +48,35 @@ void DrawTimelineFrame(int32_t clock) {
   }
 }
 
-void DrawUnseenTimelineFrame(int32_t clock, int32_t width, int32_t height) {
+namespace {
+
+void DrawAtOnePixel(int32_t clock, int32_t width, int32_t height, bool writes) {
   glViewport(0, 0, 1, 1);
   glScissor(0, 0, 1, 1);  // glClear ignores the viewport
   glEnable(GL_SCISSOR_TEST);
   // With no writes at all, a GL may skip the drawing whole (the page's does); the
   // scenes never change the masks.
-  glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-  glDepthMask(GL_FALSE);
+  if (!writes) {
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glDepthMask(GL_FALSE);
+  }
   DrawTimelineFrame(clock);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glDepthMask(GL_TRUE);
+  if (!writes) {
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+  }
   glDisable(GL_SCISSOR_TEST);
   glViewport(0, 0, width, height);
+}
+
+}  // namespace
+
+void DrawUnseenTimelineFrame(int32_t clock, int32_t width, int32_t height) {
+  DrawAtOnePixel(clock, width, height, false);
+}
+
+void DrawOnePixelTimelineFrame(int32_t clock, int32_t width, int32_t height) {
+  DrawAtOnePixel(clock, width, height, true);
 }
 
 }  // namespace demo

@@ -29,4 +29,8 @@ void DrawTimelineFrame(int32_t clock);
 // height and the writes are on again afterwards.
 void DrawUnseenTimelineFrame(int32_t clock, int32_t width, int32_t height);
 
+// The same with the writes on: one pixel is drawn as the frame would draw it, so a
+// renderer prepares all of the frame's drawing paths (the warm-up).
+void DrawOnePixelTimelineFrame(int32_t clock, int32_t width, int32_t height);
+
 }  // namespace demo

@@ -10,18 +10,14 @@ namespace demo {
 
 void WarmUpScenes(int32_t width, int32_t height) {
   const scenes::SceneState saved = scenes::SaveSceneState();
-  // Colour writes stay on: a renderer's code for a state includes the writes.
-  glViewport(0, 0, 1, 1);
-  glScissor(0, 0, 1, 1);  // glClear ignores the viewport
-  glEnable(GL_SCISSOR_TEST);
-  // In Timeline order, so each scene's set-up runs as in the run.
+  // Writes stay on: a renderer's code for a state includes the writes. In Timeline
+  // order, so each scene's set-up runs as in the run.
   for (size_t row = 0; row < Timeline.size(); ++row) {
     if (row > 0 && Timeline[row - 1].FirstMs == Timeline[row].FirstMs) continue;
-    DrawTimelineFrame(Timeline[row].HasLowerBound ? Timeline[row].FirstMs : 0);
+    DrawOnePixelTimelineFrame(Timeline[row].HasLowerBound ? Timeline[row].FirstMs : 0, width,
+                              height);
   }
   glFinish();
-  glDisable(GL_SCISSOR_TEST);
-  glViewport(0, 0, width, height);
   // The one state a scene relies on without setting it, as the loading left it.
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   // A page shows its drawing buffer whenever it returns to the browser, as it does
