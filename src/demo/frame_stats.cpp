@@ -147,8 +147,8 @@ void NoteFramePresented(int32_t clock, SteadyClock::time_point started,
     }
   }
   if (enabled)
-    frames.push_back({started, drawn, SteadyClock::now(), clock, music::OutputDelayMs(), lead.leadMs,
-                      WayToScreenMs(lead), HalfFrameMs(lead)});
+    frames.push_back({started, drawn, SteadyClock::now(), clock, music::OutputDelayMs(),
+                      lead.leadMs, WayToScreenMs(lead), HalfFrameMs(lead)});
 }
 
 }  // namespace demo

@@ -120,7 +120,8 @@ void EndRound(PulseReport* r) {
   if (r->pipeWire && ms <= 0 && r->heldMs > 0 && r->shortestMs > 0)
     ms = r->heldMs + GraphCycleMs(r->shortestMs, r->serverRate);
   else if (r->pipeWire && ms <= 0)
-    ms = r->nativePipeWire && r->shortestMs > 0 ? std::min(r->shortestMs, r->bufferMs) : r->bufferMs;
+    ms = r->nativePipeWire && r->shortestMs > 0 ? std::min(r->shortestMs, r->bufferMs)
+                                                : r->bufferMs;
   else if (!r->foundOurs)
     return;
   r->latest[r->next] = ms;

@@ -5,8 +5,9 @@
 namespace scenes {
 
 // Eleven concentric textured squares, square i (0..10) of half-width 1 + i at depth i,
-// alpha 1 - i/10 (square 10, alpha 0, adds nothing and is left out). The caller sets the modelview matrix and binds the checkers texture
-// with 2D texturing on. red is the colour's red component (clamped by OpenGL).
+// alpha 1 - i/10 (square 10, alpha 0, adds nothing and is left out). The caller sets the
+// modelview matrix and binds the checkers texture with 2D texturing on. red is the
+// colour's red component (clamped by OpenGL).
 void DrawCheckerStack(float red);
 
 // Up to 3740 ms: the stack spinning slowly in the middle of the screen.
