@@ -211,6 +211,11 @@ void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorB
     setenv("SDL_VIDEO_X11_WMCLASS", identityClass.c_str(), 1);
     setenv("SDL_VIDEO_WAYLAND_WMCLASS", identityClass.c_str(), 1);
   }
+  // On a Wayland session the window is the compositor's own client rather than one
+  // through Xwayland: one copy less per frame, and the compositor tells when each frame
+  // is shown. SDL_VIDEODRIVER in the environment still decides.
+  if (std::getenv("WAYLAND_DISPLAY"))
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "wayland,x11", SDL_HINT_DEFAULT);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || !HasRealDisplay())
     ShowError("cvn_WinAPI", "Window could not be created");
   // The production has no mouse input, and typed text is not wanted either: such
@@ -232,6 +237,9 @@ void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorB
   FitPictureToDrawable();
   compositorReports = StartPresentationFeedback(renderWindow);
   compositing = CompositorOf(renderWindow);
+  // SDL asks an X11 compositing manager to leave its windows uncomposed
+  // (_NET_WM_BYPASS_COMPOSITOR), which the managers grant a full-screen window.
+  if (compositing == Compositing::kX11Manager && windowFullscreen) compositing = Compositing::kNone;
   refreshMs = OutputRefreshMs(renderWindow);
 }
 
