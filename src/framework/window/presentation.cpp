@@ -7,6 +7,7 @@
 
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 #include <poll.h>
 #include <time.h>
 #include <wayland-client.h>
@@ -149,12 +150,22 @@ void ReadWithoutBlocking(Listener& on) {
 }
 
 // Whether this X server is Xwayland: from version 23.1 it offers the XWAYLAND
-// extension; before that its screens' outputs carry Xwayland's names.
-bool IsXwayland(Display* display) {
+// extension; every version names its RandR outputs XWAYLAND0, XWAYLAND1...
+bool IsXwayland(Display* display, Window window) {
   int opcode = 0, event = 0, error = 0;
   if (XQueryExtension(display, "XWAYLAND", &opcode, &event, &error)) return true;
-  const char* vendor = ServerVendor(display);
-  return vendor && std::strstr(vendor, "Xwayland") != nullptr;
+  if (!XQueryExtension(display, "RANDR", &opcode, &event, &error)) return false;
+  XRRScreenResources* screen = XRRGetScreenResourcesCurrent(display, window);
+  if (!screen) return false;
+  bool xwayland = false;
+  for (int i = 0; i < screen->noutput && !xwayland; ++i) {
+    XRROutputInfo* output = XRRGetOutputInfo(display, screen, screen->outputs[i]);
+    if (!output) continue;
+    xwayland = output->name && std::strncmp(output->name, "XWAYLAND", 8) == 0;
+    XRRFreeOutputInfo(output);
+  }
+  XRRFreeScreenResources(screen);
+  return xwayland;
 }
 
 }  // namespace
@@ -244,7 +255,8 @@ Compositing CompositorOf(SDL_Window* window) {
   if (info.subsystem != SDL_SYSWM_X11 || !info.info.x11.display) return Compositing::kNone;
   Display* display = info.info.x11.display;
   const char* session = std::getenv("WAYLAND_DISPLAY");
-  if ((session && *session) || IsXwayland(display)) return Compositing::kWayland;
+  if ((session && *session) || IsXwayland(display, info.info.x11.window))
+    return Compositing::kWayland;
   XWindowAttributes attributes{};
   int screen = DefaultScreen(display);
   if (XGetWindowAttributes(display, info.info.x11.window, &attributes) && attributes.screen)
