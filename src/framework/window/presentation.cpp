@@ -114,6 +114,7 @@ const wp_presentation_feedback_listener kFeedbackListener = {OnSyncOutput, OnPre
 void OnFrameDone(void* data, wl_callback* callback, uint32_t timeMs) {
   auto* pending = static_cast<Pending*>(data);
   const double nowMs = NowMs();
+
   const uint32_t earliest = static_cast<uint32_t>(pending->requestedMs) - 1;
   if (timeMs - earliest <= static_cast<uint32_t>(nowMs) - earliest)
     pending->report.RepaintMs = nowMs - (static_cast<uint32_t>(nowMs) - timeMs);
@@ -229,13 +230,16 @@ bool TakePresentationReport(PresentationReport* report) {
   ReadWithoutBlocking(on);
   if (on.pending.empty()) return false;
   Pending& oldest = *on.pending.front();
-  // A discarded picture's frame callback may still come: it is no longer wanted.
   const bool repainted = !oldest.frame;
-  const bool feedbackLost = repainted && !oldest.fed &&
-                            NowMs() - oldest.repaintReadMs > kFeedbackWaitMs;
-  if (!(oldest.fed && (repainted || oldest.report.Discarded)) && !feedbackLost) return false;
+  // A discarded picture's frame callback may still come: it is not waited for.
+  const bool complete = oldest.fed && (repainted || oldest.report.Discarded);
+  const bool feedbackLost =
+      repainted && !oldest.fed && NowMs() - oldest.repaintReadMs > kFeedbackWaitMs;
+  if (!complete && !feedbackLost) return false;
   if (feedbackLost && !on.presentedSeen) on.askFeedback = false;
   Forget(oldest);
+  // A frame callback that came for a discarded picture told of a later picture's repaint.
+  if (oldest.report.Discarded) oldest.report.RepaintMs = -1;
   *report = oldest.report;
   on.pending.pop_front();
   return true;
