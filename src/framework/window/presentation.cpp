@@ -35,9 +35,10 @@ constexpr double kFeedbackWaitMs = 1000;
 
 struct Pending {
   PresentationReport report;
+  // "struct": the protocol's request of the same name hides the type's name.
   struct wp_presentation_feedback* feedback = nullptr;
   wl_callback* frame = nullptr;
-  double requestedMs = 0;  // just before the commit: a frame callback's time lies after it
+  double requestedMs = 0;     // just before the commit: a frame callback's time lies after it
   double repaintReadMs = -1;  // when its frame callback was read
   bool fed = false;           // presented or discarded arrived
 };
@@ -57,6 +58,7 @@ struct Listener {
 
 Listener* listening = nullptr;
 
+// The steady clock in ms, as the rest of the program reads it (CLOCK_MONOTONIC).
 double NowMs() {
   using namespace std::chrono;
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
@@ -86,8 +88,8 @@ const wl_registry_listener kRegistryListener = {OnGlobal, OnGlobalRemove};
 
 void OnSyncOutput(void*, struct wp_presentation_feedback*, wl_output*) {}
 void OnPresented(void* data, struct wp_presentation_feedback* feedback, uint32_t secondsHigh,
-                 uint32_t secondsLow, uint32_t nanoseconds, uint32_t refreshNs, uint32_t,
-                 uint32_t, uint32_t flags) {
+                 uint32_t secondsLow, uint32_t nanoseconds, uint32_t refreshNs, uint32_t, uint32_t,
+                 uint32_t flags) {
   auto* pending = static_cast<Pending*>(data);
   const uint64_t seconds = (uint64_t{secondsHigh} << 32) | secondsLow;
   pending->report.PresentedMs = static_cast<double>(seconds) * 1000.0 + nanoseconds / 1.0e6;
@@ -276,8 +278,7 @@ double OutputRefreshMs(SDL_Window* window) {
   if (!window) return 0;
   const int index = SDL_GetWindowDisplayIndex(window);
   SDL_DisplayMode mode{};
-  if (index < 0 || SDL_GetCurrentDisplayMode(index, &mode) != 0 || mode.refresh_rate <= 0)
-    return 0;
+  if (index < 0 || SDL_GetCurrentDisplayMode(index, &mode) != 0 || mode.refresh_rate <= 0) return 0;
   return 1000.0 / mode.refresh_rate;
 }
 

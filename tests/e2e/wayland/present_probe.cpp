@@ -20,9 +20,13 @@ double NowMs() {
 int main() {
   constexpr uint32_t kPictures = 30;
   SDL_Window* shown = SDL_Init(SDL_INIT_VIDEO) == 0
-      ? SDL_CreateWindow("probe", 0, 0, 320, 240, SDL_WINDOW_OPENGL) : nullptr;
+                          ? SDL_CreateWindow("probe", 0, 0, 320, 240, SDL_WINDOW_OPENGL)
+                          : nullptr;
   if (!shown || !SDL_GL_CreateContext(shown)) return 2;
-  if (!window::StartPresentationFeedback(shown)) return std::fputs("no feedback\n", stderr), 3;
+  if (!window::StartPresentationFeedback(shown)) {
+    std::fputs("no presentation feedback\n", stderr);
+    return 3;
+  }
   double swapMs[kPictures + 1] = {};
   uint32_t taken = 0, repainted = 0, faults = 0;
   window::PresentationReport report;
@@ -44,7 +48,9 @@ int main() {
       faults += !inOrder || !(report.Discarded || seen);
     }
   }
-  std::fprintf(stderr, "%u reports of %u, %u repainted, %u faults\n", taken, kPictures,
-               repainted, faults);
+  std::fprintf(stderr, "%u reports of %u, %u repainted, %u faults\n", taken, kPictures, repainted,
+               faults);
+  window::StopPresentationFeedback();
+  SDL_Quit();
   return taken == kPictures && repainted > 0 && faults == 0 ? 0 : 1;
 }
