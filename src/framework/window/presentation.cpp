@@ -13,6 +13,7 @@
 #include <wayland-client.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -110,16 +111,19 @@ void OnDiscarded(void* data, struct wp_presentation_feedback* feedback) {
 const wp_presentation_feedback_listener kFeedbackListener = {OnSyncOutput, OnPresented,
                                                              OnDiscarded};
 
+// A steady time in whole ms modulo 2^32, as a frame callback gives it.
+uint32_t WrappedMs(double ms) { return static_cast<uint32_t>(static_cast<uint64_t>(ms)); }
+
 // The callback's time is in ms of an unnamed clock, modulo 2^32. Compositors use
 // CLOCK_MONOTONIC; taken only when it lies between the request (less the ms it was
 // truncated by) and now, else now, when we read it.
 void OnFrameDone(void* data, wl_callback* callback, uint32_t timeMs) {
   auto* pending = static_cast<Pending*>(data);
   const double nowMs = NowMs();
-
-  const uint32_t earliest = static_cast<uint32_t>(pending->requestedMs) - 1;
-  if (timeMs - earliest <= static_cast<uint32_t>(nowMs) - earliest)
-    pending->report.RepaintMs = nowMs - (static_cast<uint32_t>(nowMs) - timeMs);
+  const uint32_t earliest = WrappedMs(pending->requestedMs) - 1;
+  if (timeMs - earliest <= WrappedMs(nowMs) - earliest)
+    // The middle of the whole ms the compositor truncated its time to.
+    pending->report.RepaintMs = std::floor(nowMs) - (WrappedMs(nowMs) - timeMs) + 0.5;
   else
     pending->report.RepaintMs = nowMs;
   pending->repaintReadMs = nowMs;
