@@ -27,3 +27,8 @@ if(WL_KEYS_FOUND AND WAYLAND_SCANNER)
   add_dependencies(test_e2e wl_keys)
   target_compile_definitions(test_e2e PRIVATE WL_KEYS_PROGRAM="$<TARGET_FILE:wl_keys>")
 endif()
+# A native Wayland window's presentation reports, checked by a program of its own.
+add_executable(present_probe ${CMAKE_CURRENT_SOURCE_DIR}/e2e/wayland/present_probe.cpp)
+target_link_libraries(present_probe PRIVATE corvane)
+add_dependencies(test_e2e present_probe)
+target_compile_definitions(test_e2e PRIVATE PRESENT_PROBE_PROGRAM="$<TARGET_FILE:present_probe>")

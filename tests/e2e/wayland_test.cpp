@@ -64,4 +64,14 @@ TEST_P(OnSway, FullScreenAtAnotherModeThanTheOutputsFillsTheScreen) {
 INSTANTIATE_TEST_SUITE_P(Display, OnSway, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Wayland" : "XWayland"; });
 
+// A native window's pictures each get the compositor's report, in order, with its repaint.
+using PresentationOnSway = SwayEndToEnd;
+TEST_F(PresentationOnSway, EveryPictureOfANativeWindowIsReportedInOrder) {
+  std::map<std::string, std::string> env = env_;
+  env["SDL_VIDEODRIVER"] = "wayland";
+  Process probe = Process::Start(AsUser({PRESENT_PROBE_PROGRAM}), dir_, env, {"DISPLAY"},
+                                 StderrFile());
+  EXPECT_EQ(probe.Wait(60), std::optional<int>(0)) << ReadFile(StderrFile());
+}
+
 }  // namespace
