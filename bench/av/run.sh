@@ -152,7 +152,8 @@ EndAfter() {
 # runtime folder of that user. Sets as_user (runs a command as that user), sway_env (its
 # clients' environment: the runtime folder, the Wayland and Xwayland displays, the
 # sound server's socket without a cookie), sway_socket, sway_window (the output's X
-# window), sway_size and picture_rect (where a 4:3 picture scaled into the output is on the Xvfb).
+# window), sway_size and picture_rect (where a 4:3 picture scaled into the output is
+# on the Xvfb).
 wl_user=lumetra-wl
 StartSway() {  # WxH SOUND_SOCKET
   local runtime="$work/wl" wayland="" xwayland="" geometry
@@ -359,9 +360,9 @@ CompositorSummary() {
       END {
         for (e = 1; e <= 5; ++e) {
           line = sprintf("  flash %d s:", 14 + 7 * e)
-          if (count[e]) line = line sprintf(" offsets from %+.2f to %+.2f ms (%d runs)", lo[e], hi[e], count[e])
+          if (count[e]) line = line sprintf(" offsets from %+.2f to %+.2f ms in %d run(s)", lo[e], hi[e], count[e])
           else line = line " no offset read"
-          if (seen[e]) line = line sprintf("; wait for a frame before it %s ms, longest %.1f; its first frame shown in %d of %d", waits[e], most[e], first[e], seen[e])
+          if (seen[e]) line = line sprintf("; the wait for a frame before it %s ms (longest %.1f); its first frame shown in %d of %d", waits[e], most[e], first[e], seen[e])
           print line
         }
       }' || true
