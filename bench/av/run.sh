@@ -13,8 +13,9 @@
 #   chromium        the page (build-web/) in Chromium, headful under Xvfb
 #   firefox         the page in Firefox ESR, headful under Xvfb
 #   wine            build-windows/lumetra.exe under Wine
-#   sway-xwayland   build/lumetra through Xwayland on sway, nested in the Xvfb (1024x768)
-#                   with its X11 backend: full screen fills the output, the picture scaled
+#   sway-xwayland   build/lumetra through Xwayland (SDL_VIDEODRIVER=x11) on sway, nested
+#                   in the Xvfb (1024x768) with its X11 backend: full screen fills the
+#                   output, the picture scaled
 #   sway-wayland    the same as a native Wayland client (SDL_VIDEODRIVER=wayland)
 #   selftest-sway   the calibration through sway (av_selftest via Xwayland): the offsets
 #                   read minus those made are the compositor's delay
@@ -320,7 +321,8 @@ DesktopRun() {  # NAME
 # One run of build/lumetra on sway as its user, through Xwayland or as a native Wayland
 # client; the dialog's defaults (full screen: the window fills the output).
 SwayRun() {  # NAME xwayland|wayland
-  local driver=() window=""
+  # Named either way: on a Wayland session the program may choose either driver itself.
+  local driver=(SDL_VIDEODRIVER=x11) window=""
   [ "$2" = wayland ] && driver=(SDL_VIDEODRIVER=wayland)
   StartWatchers $picture_rect
   (cd "$top/build" && exec env "${sway_env[@]}" "${driver[@]}" SDL_AUDIODRIVER=pulseaudio \
