@@ -22,6 +22,7 @@ namespace demo {
 void RunFrameLoop() {
   // A frame's clock is the music as heard when the frame is on screen (picture_lead.h).
   PictureLead lead;
+  FramesInFlight inFlight;
   while (window::Running) {
     window::DispatchOneEvent();
 #ifdef LUMETRA_TEST_HOOKS
@@ -41,8 +42,10 @@ void RunFrameLoop() {
     while (ClockAt(lead, music::StreamPosition()) < static_cast<int64_t>(clock) + kFramePaceMs)
       std::this_thread::yield();
     window::SwapFrame();
-    const auto shown = std::chrono::steady_clock::now();
-    NoteFrameShown(lead, SteadyMs(started), SteadyMs(shown));
+    inFlight.Swapped(window::PicturesSwapped(), SteadyMs(started));
+    uint32_t number = 0;
+    for (double shownMs = 0; window::TakeShownPicture(&number, &shownMs);)
+      inFlight.Shown(lead, number, shownMs);
     NoteFramePresented(clock, started, drawn, lead);
   }
 }

@@ -24,13 +24,6 @@ uint32_t steppedSeed = 1;
 int32_t steppedHoldMs = 0;  // on the grid: the frame lumetra-render --at shows
 int32_t lastFrameClock = -1;
 
-// A frame swapped and not yet known to be shown: its picture's number, its clock read.
-struct InFlight {
-  uint32_t number;
-  double readMs;
-};
-constexpr uint32_t kInFlight = 32;
-
 // A frame's clock: the music as heard when the frame is on screen (picture_lead.h).
 // Stepped frames go straight to the hold, as lumetra-render --at does: every 15 ms
 // step before it runs unseen at the next refresh, and the hold's frame is shown.
@@ -53,7 +46,7 @@ void RunFrameLoop() {
   // A frame's way to the screen is from its clock read to when its picture is shown,
   // which the window unit tells some refreshes later.
   PictureLead lead;
-  InFlight inFlight[kInFlight] = {};  // the frames swapped, by their picture's number
+  FramesInFlight inFlight;
   int64_t due = 0;  // clock of the next frame routine
   while (window::Running) {
     const auto started = std::chrono::steady_clock::now();
@@ -78,14 +71,12 @@ void RunFrameLoop() {
     window::SwapFrame();
     if (clock >= 0) {
       const uint32_t number = window::PicturesSwapped();
-      if (number != swapped) inFlight[number % kInFlight] = {number, SteadyMs(started)};
+      if (number != swapped && !stepped) inFlight.Swapped(number, SteadyMs(started));
       NoteFramePresented(clock, started, std::chrono::steady_clock::now(), lead);
     }
     uint32_t number = 0;
-    for (double shownMs = 0; window::TakeShownPicture(&number, &shownMs);) {
-      const InFlight& frame = inFlight[number % kInFlight];
-      if (frame.number == number && !stepped) NoteFrameShown(lead, frame.readMs, shownMs);
-    }
+    for (double shownMs = 0; window::TakeShownPicture(&number, &shownMs);)
+      inFlight.Shown(lead, number, shownMs);
   }
 }
 

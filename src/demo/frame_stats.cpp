@@ -120,6 +120,7 @@ void PrintReport() {
     PrintSpread("  way to screen", way, " (clock read to shown, recent frames' median)");
     PrintSpread("  half a frame", half, " (half the recent frame interval)");
   }
+  std::fprintf(stderr, "  shown at        %s\n", ShownSourcesText(window::ShownPictureCounts()).c_str());
   std::fprintf(stderr, "  swap interval   %s\n", SwapIntervalText(window::SwapInterval()).c_str());
   std::fflush(stderr);
 }
@@ -132,6 +133,20 @@ std::string SwapIntervalText(window::SwapControl swap) {
                      (swap.Interval < 0 ? std::string("unknown") : std::to_string(swap.Interval));
   if (swap.Refused) text += " (the driver refused the request and keeps its own)";
   if (swap.Interval > 0) text += "; swaps wait for the display";
+  return text;
+}
+
+std::string ShownSourcesText(const window::ShownCounts& counts) {
+  std::string text;
+  for (int source = 0; source < window::kShownSources; ++source) {
+    if (counts.BySource[source] == 0) continue;
+    if (!text.empty()) text += "; ";
+    text += window::ShownSourceName(static_cast<window::ShownSource>(source));
+    text += " for " + std::to_string(counts.BySource[source]) + " pictures";
+  }
+  if (text.empty()) text = "no picture known to be shown";
+  if (counts.Discarded > 0)
+    text += "; " + std::to_string(counts.Discarded) + " discarded by the compositor, never shown";
   return text;
 }
 

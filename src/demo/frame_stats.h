@@ -20,6 +20,10 @@ void NoteFramePresented(int32_t clock, std::chrono::steady_clock::time_point sta
 // A frame routine ran (where several run before one is presented: the browser).
 void NoteFrameRoutine();
 
+// The report's line on how the pictures' times on screen were found (shown_time.h):
+// each source with its count, and the pictures a compositor discarded.
+std::string ShownSourcesText(const window::ShownCounts& counts);
+
 // The report's swap line after "swap interval": what was asked (0) and what is in
 // force, and whether the driver refused the request (on a page: that there is none).
 std::string SwapIntervalText(window::SwapControl swap);

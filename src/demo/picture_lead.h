@@ -37,6 +37,26 @@ double WayToScreenMs(const PictureLead& lead);
 // Half the median interval between recent frames shown.
 double HalfFrameMs(const PictureLead& lead);
 
+// Frames swapped and not yet known to be shown (a compositor or a page tells some
+// frames later): their picture's number and clock read, kept until they are.
+class FramesInFlight {
+ public:
+  void Swapped(uint32_t number, double readMs) { frames_[number % kCount] = {number, readMs}; }
+  // Picture `number` was shown at `shownMs`: its frame's way goes into the lead.
+  void Shown(PictureLead& lead, uint32_t number, double shownMs) {
+    const Frame& frame = frames_[number % kCount];
+    if (frame.number == number) NoteFrameShown(lead, frame.readMs, shownMs);
+  }
+
+ private:
+  static constexpr uint32_t kCount = 64;
+  struct Frame {
+    uint32_t number;
+    double readMs;
+  };
+  Frame frames_[kCount] = {};
+};
+
 // The clock of a frame whose read finds `heardMs` of music heard: that plus the lead in
 // force, never below the previous frame's.
 int32_t FrameClock(PictureLead& lead, int32_t heardMs);

@@ -14,6 +14,7 @@ namespace e2e {
 struct SwayWindow {
   int x = 0, y = 0, width = 0, height = 0;
   bool fullscreen = false;
+  bool xwayland = false;  // an X11 window through XWayland, not a native client
 };
 
 class SwayEndToEnd : public EndToEnd {
@@ -103,10 +104,10 @@ class SwayEndToEnd : public EndToEnd {
   Process StartOnSway(bool nativeWayland, std::map<std::string, std::string> env = {}) {
     env.insert(env_.begin(), env_.end());
     env.insert({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", AudioFile().string()}});
-    if (nativeWayland)
-      env["SDL_VIDEODRIVER"] = "wayland";
-    else
-      env["DISPLAY"] = xDisplay_;
+    // Natively by the program's own choice on a Wayland session; through XWayland
+    // where the user asks SDL for X11.
+    env["DISPLAY"] = xDisplay_;
+    if (!nativeWayland) env["SDL_VIDEODRIVER"] = "x11";
     return Process::Start(AsUser({(kBuild / "lumetra").string()}), kBuild, env,
                           {"DISPLAY", "SDL_VIDEODRIVER", "PULSE_SERVER", "LUMETRA_STATS"},
                           StderrFile());
@@ -125,14 +126,16 @@ class SwayEndToEnd : public EndToEnd {
   std::optional<SwayWindow> FindSwayWindow(const std::string& title, double seconds) const {
     const std::string query = "-t get_tree | jq -r '.. | objects | select(.name == \"" + title +
                               "\") | \"\\(.rect.x) \\(.rect.y) \\(.rect.width) \\(.rect.height) "
-                              "\\(.fullscreen_mode)\"'";
+                              "\\(.fullscreen_mode) \\(.shell)\"'";
     auto start = Clock::now();
     do {
       SwayWindow w;
       int fullscreen = 0;
-      if (std::sscanf(Swaymsg(query).c_str(), "%d %d %d %d %d", &w.x, &w.y, &w.width, &w.height,
-                      &fullscreen) == 5) {
+      char shell[32] = "";
+      if (std::sscanf(Swaymsg(query).c_str(), "%d %d %d %d %d %31s", &w.x, &w.y, &w.width,
+                      &w.height, &fullscreen, shell) == 6) {
         w.fullscreen = fullscreen != 0;
+        w.xwayland = std::string(shell) == "xwayland";
         return w;
       }
       Pause(100);

@@ -39,6 +39,7 @@ class OnSway : public SwayEndToEnd, public ::testing::WithParamInterface<bool> {
     window = FindSwayWindow("Lumetra", 1);  // as the compositor settled it
     ASSERT_TRUE(window);
     EXPECT_EQ(window->fullscreen, fullscreen);
+    EXPECT_EQ(window->xwayland, !GetParam()) << "native Wayland is the program's choice";
     if (fullscreen) {
       EXPECT_EQ(window->width, 1024);
       EXPECT_EQ(window->height, 768);

@@ -1,5 +1,7 @@
 #include "framework/window/shown_time.h"
 
+#include <chrono>
+
 namespace window {
 
 namespace {
@@ -41,6 +43,27 @@ ShownTime ShownTimeOf(const SwappedPicture& swap, const PresentationReport* repo
   // A compositor takes the picture at its next repaint, half a refresh later on average
   // (frames are not in step with it), and the output shows that at the refresh after.
   return {swap.SwapReturnedMs + 1.5 * refresh, ShownSource::kCompositorEstimate};
+}
+
+void ShownPictures::Note(const SwappedPicture& swap, const PresentationReport* report,
+                         Compositing compositing, double refreshMs) {
+  const ShownTime shown = ShownTimeOf(swap, report, compositing, refreshMs);
+  ++counts_.BySource[static_cast<int>(shown.Source)];
+  waiting_.push_back({swap.Number, shown.Ms});
+}
+
+bool ShownPictures::Take(uint32_t* number, double* shownMs) {
+  if (waiting_.empty()) return false;
+  *number = waiting_.front().Number;
+  *shownMs = waiting_.front().Ms;
+  waiting_.pop_front();
+  return true;
+}
+
+double SteadyNowMs() {
+  return std::chrono::duration<double, std::milli>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 }  // namespace window

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 
 namespace window {
 
@@ -66,5 +67,28 @@ struct ShownCounts {
   uint32_t BySource[kShownSources] = {};
   uint32_t Discarded = 0;
 };
+
+// The pictures whose time on screen the window unit has found and the driver has not
+// taken yet, oldest first, and the counts so far.
+class ShownPictures {
+ public:
+  // The picture's time on screen, found as ShownTimeOf does, waits to be taken.
+  void Note(const SwappedPicture& swap, const PresentationReport* report,
+            Compositing compositing, double refreshMs);
+  void NoteDiscarded() { ++counts_.Discarded; }
+  bool Take(uint32_t* number, double* shownMs);
+  const ShownCounts& Counts() const { return counts_; }
+
+ private:
+  struct Shown {
+    uint32_t Number;
+    double Ms;
+  };
+  std::deque<Shown> waiting_;
+  ShownCounts counts_;
+};
+
+// The steady clock now, ms.
+double SteadyNowMs();
 
 }  // namespace window

@@ -16,6 +16,7 @@
 
 #include "framework/window/message_box_gtk.h"
 #include "framework/window/picture_framebuffer.h"
+#include "framework/window/presentation.h"
 
 namespace window {
 
@@ -163,6 +164,39 @@ void LeaveDisplay() {
   SDL_PumpEvents();
 }
 
+// The pictures swapped and when they reach the screen. Where the compositor reports
+// its showing (presentation.h), each swap waits in `awaiting` for its report; elsewhere
+// its time on screen is known at the swap's return.
+uint32_t picturesSwapped = 0;
+bool compositorReports = false;
+Compositing compositing = Compositing::kNone;
+double refreshMs = 0;
+constexpr uint32_t kAwaiting = 64;
+SwappedPicture awaiting[kAwaiting];
+ShownPictures shownPictures;
+
+// The compositor's reports that came, matched to their swaps. A picture still without
+// one when kAwaiting / 2 newer ones were swapped gets none (a compositor that stopped
+// reporting, a hidden window): its time is the swap's, as where none reports.
+void TakePresentationReports() {
+  PresentationReport report;
+  while (TakePresentationReport(&report)) {
+    SwappedPicture& swap = awaiting[report.Number % kAwaiting];
+    if (swap.Number != report.Number) continue;
+    if (report.Discarded)
+      shownPictures.NoteDiscarded();
+    else
+      shownPictures.Note(swap, &report, compositing, refreshMs);
+    swap.Number = 0;
+  }
+  const uint32_t late = picturesSwapped - kAwaiting / 2;
+  SwappedPicture& oldest = awaiting[late % kAwaiting];
+  if (picturesSwapped > kAwaiting / 2 && oldest.Number == late) {
+    shownPictures.Note(oldest, nullptr, compositing, refreshMs);
+    oldest.Number = 0;
+  }
+}
+
 }  // namespace
 
 void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorBits,
@@ -177,6 +211,11 @@ void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorB
     setenv("SDL_VIDEO_X11_WMCLASS", identityClass.c_str(), 1);
     setenv("SDL_VIDEO_WAYLAND_WMCLASS", identityClass.c_str(), 1);
   }
+  // On a Wayland session the window is the compositor's own client rather than one
+  // through Xwayland: one copy less per frame, and the compositor tells when each frame
+  // is shown. SDL_VIDEODRIVER in the environment still decides.
+  if (std::getenv("WAYLAND_DISPLAY"))
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "wayland,x11", SDL_HINT_DEFAULT);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || !HasRealDisplay())
     ShowError("cvn_WinAPI", "Window could not be created");
   // The production has no mouse input, and typed text is not wanted either: such
@@ -196,6 +235,12 @@ void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorB
   }
   SetupRenderContext();
   FitPictureToDrawable();
+  compositorReports = StartPresentationFeedback(renderWindow);
+  compositing = CompositorOf(renderWindow);
+  // SDL asks an X11 compositing manager to leave its windows uncomposed
+  // (_NET_WM_BYPASS_COMPOSITOR), which the managers grant a full-screen window.
+  if (compositing == Compositing::kX11Manager && windowFullscreen) compositing = Compositing::kNone;
+  refreshMs = OutputRefreshMs(renderWindow);
 }
 
 void SetWindowIdentity(const char* className, const uint8_t* iconRgba, int32_t iconSize) {
@@ -206,6 +251,8 @@ void SetWindowIdentity(const char* className, const uint8_t* iconRgba, int32_t i
 
 void CloseWindow() {
   if (!renderWindow) return;
+  StopPresentationFeedback();
+  compositorReports = false;
   DeletePictureFramebuffer(picture);
   SDL_GL_MakeCurrent(renderWindow, nullptr);
   if (renderContext) SDL_GL_DeleteContext(renderContext);
@@ -247,11 +294,28 @@ void DispatchOneEvent() {
 
 void SwapFrame() {
   if (!renderWindow) return;
+  SwappedPicture swap{picturesSwapped + 1, SteadyNowMs(), 0};
+  if (compositorReports) RequestPresentationFeedback(swap.Number);
   if (picture.Framebuffer)
     PresentScaledPicture();
   else
     SDL_GL_SwapWindow(renderWindow);
+  swap.SwapReturnedMs = SteadyNowMs();
+  picturesSwapped = swap.Number;
+  if (compositorReports)
+    awaiting[swap.Number % kAwaiting] = swap;
+  else
+    shownPictures.Note(swap, nullptr, compositing, refreshMs);
 }
+
+uint32_t PicturesSwapped() { return picturesSwapped; }
+
+bool TakeShownPicture(uint32_t* number, double* shownMs) {
+  if (compositorReports) TakePresentationReports();
+  return shownPictures.Take(number, shownMs);
+}
+
+ShownCounts ShownPictureCounts() { return shownPictures.Counts(); }
 
 void SendDestroy() { Running = false; }
 

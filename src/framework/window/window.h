@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "framework/window/shown_time.h"
+
 namespace window {
 
 // Set when the window is created; cleared by Escape, a close request or SendDestroy.
@@ -41,14 +43,19 @@ void DispatchOneEvent();
 // with nothing drawn since the last swap, the page only waits for that refresh.
 void SwapFrame();
 
-// A page's only. A picture swapped in a page is on screen from the later of the
-// display's refresh after its swap and the moment the browser's GPU work has drawn it
-// (a software renderer there may take several refreshes), which a fence tells some
-// refreshes on. The pictures swapped so far (swaps with something drawn), counted from
-// 1; and the next one now known to be on screen, oldest first: its number and the
-// steady time it was shown at (ms), or false when none is new.
+// When the pictures swapped reach the screen. On the desktop a compositor may stand
+// between the swap and the screen and tell when it showed each picture some frames
+// later (shown_time.h says what is taken where); a page's picture is on screen from
+// the later of the display's refresh after its swap and the moment the browser's GPU
+// work has drawn it (a software renderer there may take several refreshes), which a
+// fence tells some refreshes on. The pictures swapped so far (swaps with something
+// drawn), counted from 1; and the next one now known to be on screen, oldest first: its
+// number and the steady time it was shown at (ms), or false when none is new. A
+// picture the compositor discarded is never reported.
 uint32_t PicturesSwapped();
 bool TakeShownPicture(uint32_t* number, double* shownMs);
+// How the pictures' times on screen were found so far, and those never shown.
+ShownCounts ShownPictureCounts();
 
 // The window's destroy notification: clears Running, the window stays open.
 void SendDestroy();

@@ -184,7 +184,15 @@ void SwapFrame() {
 
 uint32_t PicturesSwapped() { return picturesSwapped; }
 
-bool TakeShownPicture(uint32_t* number, double* shownMs) { return TakeShown(number, shownMs); }
+ShownCounts shownCounts;
+
+bool TakeShownPicture(uint32_t* number, double* shownMs) {
+  if (!TakeShown(number, shownMs)) return false;
+  ++shownCounts.BySource[static_cast<int>(ShownSource::kPageRefresh)];
+  return true;
+}
+
+ShownCounts ShownPictureCounts() { return shownCounts; }
 
 void SendDestroy() { Running = false; }
 

@@ -255,13 +255,64 @@ void DispatchOneEvent() {
   if (clientResized && renderContext) FitPictureToClient();
 }
 
+namespace {
+
+// When the pictures swapped reach the screen. A window the desktop's compositor (DWM)
+// composes is shown at its next composition, a refresh after the swap on average; a
+// full-screen run at its own mode is not composed, and its picture is on screen when
+// the swap returns.
+uint32_t picturesSwapped = 0;
+Compositing compositing = Compositing::kNone;
+double refreshMs = 0;
+ShownPictures shownPictures;
+
+// Whether DWM composes the window, asked of dwmapi.dll where Windows has one (not
+// linked: it answers E_NOTIMPL or nothing on some systems).
+bool DesktopComposes() {
+  HMODULE dwm = LoadLibraryA("dwmapi.dll");
+  if (!dwm) return false;
+  using IsEnabled = HRESULT(WINAPI*)(BOOL*);
+  auto isEnabled = reinterpret_cast<IsEnabled>(
+      reinterpret_cast<void*>(GetProcAddress(dwm, "DwmIsCompositionEnabled")));
+  BOOL enabled = FALSE;
+  const bool composes = isEnabled && SUCCEEDED(isEnabled(&enabled)) && enabled;
+  FreeLibrary(dwm);
+  return composes;
+}
+
+void FindCompositing() {
+  compositing = !windowFullscreen && DesktopComposes() ? Compositing::kWindows
+                                                        : Compositing::kNone;
+  DEVMODEA mode{};
+  mode.dmSize = sizeof(mode);
+  refreshMs = EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode) &&
+                      mode.dmDisplayFrequency > 1
+                  ? 1000.0 / mode.dmDisplayFrequency
+                  : 0;
+}
+
+}  // namespace
+
 void SwapFrame() {
   if (!renderWindow) return;
+  if (picturesSwapped == 0) FindCompositing();
+  SwappedPicture swap{picturesSwapped + 1, SteadyNowMs(), 0};
   if (picture.Framebuffer)
     PresentScaledPicture();
   else
     SwapBuffers(deviceContext);
+  swap.SwapReturnedMs = SteadyNowMs();
+  picturesSwapped = swap.Number;
+  shownPictures.Note(swap, nullptr, compositing, refreshMs);
 }
+
+uint32_t PicturesSwapped() { return picturesSwapped; }
+
+bool TakeShownPicture(uint32_t* number, double* shownMs) {
+  return shownPictures.Take(number, shownMs);
+}
+
+ShownCounts ShownPictureCounts() { return shownPictures.Counts(); }
 
 void SendDestroy() {
   if (renderWindow)
