@@ -13,6 +13,14 @@
 #   chromium        the page (build-web/) in Chromium, headful under Xvfb
 #   firefox         the page in Firefox ESR, headful under Xvfb
 #   wine            build-windows/lumetra.exe under Wine
+#   sway-xwayland   build/lumetra through Xwayland (SDL_VIDEODRIVER=x11) on sway, nested
+#                   in the Xvfb (1024x768) with its X11 backend: full screen fills the
+#                   output, the picture scaled
+#   sway-wayland    the same as a native Wayland client (SDL_VIDEODRIVER=wayland)
+#   selftest-sway   the calibration through sway (av_selftest via Xwayland): the offsets
+#                   read minus those made are the compositor's delay
+#   compositor      RUNS rounds of desktop, sway-xwayland and sway-wayland, one run each,
+#                   then a summary per target and composited minus direct per round
 # RUNS defaults to 3. Prints per flash the offset (sound minus picture, ms: positive
 # when the sound comes after the picture), each run's median and the machine's load.
 # AV_FRAGMENT_MS (2), AV_POLL_US (1000), AV_RT (1: the pollers and Xvfb at real-time
@@ -35,6 +43,7 @@ export AV_SCENES="${AV_SCENES-$(sed -n 's/.*{true, \([0-9]*\), [0-9]*, \([A-Za-z
 
 case "$target" in
   selftest | selftest-music | desktop | pipewire | chromium | firefox | wine) ;;
+  sway-xwayland | sway-wayland | selftest-sway | compositor) ;;
   *) sed -n '2,/^set /s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2; exit 2 ;;
 esac
 
@@ -68,6 +77,7 @@ Cleanup() {
   for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
   [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
   wait 2>/dev/null || true
+  rm -rf "$work/wl"  # the compositor user's runtime folder: its sockets are dead now
   if [ "${AV_KEEP:-0}" = 1 ]; then echo "work folder kept: $work"; else rm -rf "$work"; fi
 }
 trap Cleanup EXIT
@@ -88,16 +98,18 @@ StartXvfb() {
   export DISPLAY=":$(head -n1 "$work/displayfd")"
 }
 
-# A private PulseAudio daemon with a null sink; exports PULSE_SERVER.
-StartPulseAudio() {
-  local dir="$work/pulse"
+# A private PulseAudio daemon with a null sink; exports PULSE_SERVER. With a path, a
+# second socket there that asks no cookie, for the compositor's user.
+StartPulseAudio() {  # [SOCKET]
+  local dir="$work/pulse" shared=()
   mkdir -p "$dir/runtime"
   export PULSE_SERVER="unix:$dir/runtime/native"
+  [ -z "${1:-}" ] || shared=(--load="module-native-protocol-unix auth-anonymous=1 socket=$1")
   (export HOME="$dir" XDG_RUNTIME_DIR="$dir" PULSE_RUNTIME_PATH="$dir/runtime" \
      PULSE_STATE_PATH="$dir/state" DBUS_SESSION_BUS_ADDRESS=disabled:
    unset DISPLAY PULSE_SERVER
    exec pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=stderr \
-     --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
+     --load="module-null-sink sink_name=null" --load=module-native-protocol-unix "${shared[@]}" \
      >"$work/pulseaudio.log" 2>&1) &
   for _ in $(seq 300); do pactl info 2>/dev/null | grep -q "Default Sink: null" && return; sleep 0.1; done
   echo "pulseaudio did not start" >&2; cat "$work/pulseaudio.log" >&2; exit 1
@@ -136,6 +148,75 @@ EndAfter() {
   wait "$pid" || true
 }
 
+# sway nested in the current Xvfb with its X11 backend (its output a window there, of
+# the given size) and Xwayland, run as a user of its own (sway refuses root) in a
+# runtime folder of that user. Sets as_user (runs a command as that user), sway_env (its
+# clients' environment: the runtime folder, the Wayland and Xwayland displays, the
+# sound server's socket without a cookie), sway_socket, sway_window (the output's X
+# window), sway_size and picture_rect (where a 4:3 picture scaled into the output is
+# on the Xvfb).
+wl_user=lumetra-wl
+StartSway() {  # WxH SOUND_SOCKET
+  local runtime="$work/wl" wayland="" xwayland="" geometry
+  getent passwd "$wl_user" >/dev/null || useradd --system --no-create-home "$wl_user"
+  as_user=(setpriv --reuid="$(id -u "$wl_user")" --regid="$(id -g "$wl_user")" --init-groups --)
+  # Xwayland, started unprivileged, needs root's sticky socket folder.
+  [ -d /tmp/.X11-unix ] || { mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix; }
+  chmod 711 "$work"  # the user reaches its folder and the sound socket
+  mkdir -m 700 "$runtime"
+  printf '%s\n' "output X11-1 resolution $1" 'default_border none' \
+    'default_floating_border none' 'xwayland enable' >"$runtime/sway.conf"
+  chown -R "$wl_user:" "$runtime"
+  (export XDG_RUNTIME_DIR="$runtime" HOME="$runtime" WLR_BACKENDS=x11 WLR_RENDERER=pixman \
+     WLR_LIBINPUT_NO_DEVICES=1
+   unset WAYLAND_DISPLAY PULSE_SERVER
+   exec "${as_user[@]}" sway -c "$runtime/sway.conf" >"$work/sway.log" 2>&1) &
+  sway_socket=""
+  for _ in $(seq 600); do
+    sway_socket="$(ls "$runtime"/sway-ipc.*.sock 2>/dev/null | head -n1 || true)"
+    [ -n "$sway_socket" ] && break
+    sleep 0.1
+  done
+  [ -n "$sway_socket" ] || { echo "sway did not start" >&2; cat "$work/sway.log" >&2; exit 1; }
+  # Xwayland's display, as sway hands it to the programs it starts.
+  swaymsg -s "$sway_socket" exec "'echo \$DISPLAY >$runtime/display'" >/dev/null
+  for _ in $(seq 300); do
+    xwayland="$(head -n1 "$runtime/display" 2>/dev/null)" && [ -n "$xwayland" ] && break
+    sleep 0.1
+  done
+  wayland="$(cd "$runtime" && ls wayland-* | grep -v lock | head -n1 || true)"
+  [ -n "$xwayland" ] && [ -n "$wayland" ] ||
+    { echo "no Xwayland or Wayland display" >&2; cat "$work/sway.log" >&2; exit 1; }
+  sway_env=(XDG_RUNTIME_DIR="$runtime" HOME="$runtime" WAYLAND_DISPLAY="$wayland"
+            DISPLAY="$xwayland" PULSE_SERVER="unix:$2")
+  # The output's window on the Xvfb: the root's child of the output's size.
+  geometry="$(xwininfo -root -tree | sed -n "s/^ *\(0x[0-9a-f]*\) .* $1+[-0-9]*+[-0-9]* *+\([-0-9]*\)+\([-0-9]*\)$/\1 \2 \3/p" | head -n1)"
+  [ -n "$geometry" ] || { echo "no window of sway's output on the Xvfb" >&2; xwininfo -root -tree >&2; exit 1; }
+  read -r sway_window x y <<<"$geometry"
+  sway_size="$1"
+  picture_rect="$(awk -v x="$x" -v y="$y" -v size="$1" 'BEGIN {
+    split(size, s, "x"); w = s[1]; h = int(w * 3 / 4)
+    if (h > s[2]) { h = s[2]; w = int(h * 4 / 3) }
+    print x + int((s[1] - w) / 2), y + int((s[2] - h) / 2), w, h }')"
+  echo "sway $(sway --version | sed 's/^sway version //') nested in the Xvfb $DISPLAY (its output $1 at" \
+       "$x,$y), Xwayland $xwayland, Wayland $wayland, as the user $wl_user"
+}
+
+# Lines of sway's window tree: name, shell, width x height, full screen or not.
+SwayWindows() {
+  swaymsg -s "$sway_socket" -t get_tree | jq -r '.. | objects | select(.pid != null) |
+    "\(.name) \(.shell) \(.rect.width)x\(.rect.height) \(if .fullscreen_mode == 1 then "full screen" else "windowed" end)"'
+}
+
+# Waits for the dialog in sway's tree, then types the keys on the Xvfb into sway's
+# output window: sway's X11 backend hands them to the focused window, the dialog.
+AnswerSwayDialog() {  # KEY...
+  for _ in $(seq 600); do SwayWindows | grep -q '^Config ' && break; sleep 0.1; done
+  SwayWindows | grep -q '^Config ' || { echo "no configuration dialog on sway" >&2; return 1; }
+  sleep 1  # keys sent at once may come before the dialog takes them
+  xdotool windowfocus --sync "$sway_window" key --delay 120 "$@"
+}
+
 # The watchers of one run: the screen's rectangle X Y W H and the sink's monitor.
 watchers=()
 StartWatchers() {
@@ -160,23 +241,32 @@ Analyse() {  # NAME MODE [EXTRA]
   sed "s/^/$name  /" "$work/analysis"
   sed -n 's/.* offset *\([-+0-9.]*\) ms.*/\1/p' "$work/analysis" | sed "s/^/$name /" >>"$work/offsets"
   sed -n 's/.* error *\([-+0-9.]*\) ms.*/\1/p' "$work/analysis" | sed "s/^/$name /" >>"$work/errors"
+  # Per flash: "NAME EVENT offset MS" and "NAME EVENT wait MS FIRST_SHOWN(1|0)".
+  sed -n 's/^event \([0-9]*\): .* offset *\([-+0-9.]*\) ms.*/\1 offset \2/p
+          s/^event \([0-9]*\) frames: the white.s frame came \([0-9.]*\) ms .*first frame shown.*/\1 wait \2 1/p
+          s/^event \([0-9]*\) frames: the white.s frame came \([0-9.]*\) ms .*first frame not shown.*/\1 wait \2 0/p' \
+    "$work/analysis" | sed "s/^/$name /" >>"$work/flashes"
 }
 
 # The program's own report (LUMETRA_STATS, its lines on standard input) beside the
 # bench's count: its frames drawn and frame interval, and how many of the frames drawn
-# the screen showed.
+# the screen showed; and its lines on how it knows when a frame is shown, as printed.
+# The ratios are kept for the compositor's summary.
 ProgramStats() {  # NAME
-  local name="$1" report drawn shown hidden
-  report="$(sed -n 's/^ *\(frames drawn\|frame routines\|frame interval\) */\1 /p')"
+  local name="$1" stats report drawn shown hidden
+  stats="$(cat)"
+  report="$(sed -n 's/^ *\(frames drawn\|frame routines\|frame interval\) */\1 /p' <<<"$stats")"
   [ -n "$report" ] || { echo "$name  the program printed no report"; return 0; }
   sed "s/^/$name  the program's /" <<<"$report"
+  sed -n "s/^ *\(shown\|presented\)/$name  the program's \1/p" <<<"$stats"
   drawn="$(sed -n 's/^frames drawn \([0-9]*\).*/\1/p' <<<"$report")"
   shown="$(sed -n 's/^frames: \([0-9]*\) shown .*/\1/p' "$work/analysis")"
   hidden="$(sed -n 's/^frames: .* about \([0-9]*\) frames hidden.*/\1/p' "$work/analysis")"
   [ -n "$drawn" ] && [ -n "$shown" ] && [ "$drawn" -gt 0 ] &&
-    awk -v n="$name" -v s="$shown" -v h="${hidden:-0}" -v d="$drawn" 'BEGIN {
+    awk -v n="$name" -v s="$shown" -v h="${hidden:-0}" -v d="$drawn" -v shownfile="$work/shown" 'BEGIN {
       printf "%s  frames shown per drawn: %d of %d, %.3f; with the %d hidden in one colour %.3f\n",
-        n, s, d, s / d, h, (s + h) / d }'
+        n, s, d, s / d, h, (s + h) / d
+      printf "%s %.3f %.3f\n", n, s / d, (s + h) / d >>shownfile }'
   return 0
 }
 
@@ -209,29 +299,135 @@ Summary() {  # offsets|errors
     }'
 }
 
+NeedProgram() {
+  [ -x "$top/build/lumetra" ] && [ -f "$soundtrack" ] ||
+    { echo "build the program first (scripts/build.sh lumetra lumetra_data)" >&2; exit 1; }
+}
+
+# One run of build/lumetra on the plain Xvfb (640x480), the dialog's defaults.
+DesktopRun() {  # NAME
+  StartWatchers 0 0 640 480
+  (cd "$top/build" && SDL_AUDIODRIVER=pulseaudio LUMETRA_STATS=1 exec ./lumetra) 2>"$work/stderr" &
+  program=$!
+  AnswerDialog Return || { cat "$work/stderr" >&2; exit 1; }
+  # The loading picture (2 s) and the 70 s; a busy machine may play the sound
+  # later than that.
+  EndAfter 120 "$program"
+  StopWatchers
+  Analyse "$1" music "$soundtrack"
+  sed -n '/^Lumetra stats/,$p' "$work/stderr" | ProgramStats "$1"
+}
+
+# One run of build/lumetra on sway as its user, through Xwayland or as a native Wayland
+# client; the dialog's defaults (full screen: the window fills the output).
+SwayRun() {  # NAME xwayland|wayland
+  # Named either way: on a Wayland session the program may choose either driver itself.
+  local driver=(SDL_VIDEODRIVER=x11) window=""
+  [ "$2" = wayland ] && driver=(SDL_VIDEODRIVER=wayland)
+  StartWatchers $picture_rect
+  (cd "$top/build" && exec env "${sway_env[@]}" "${driver[@]}" SDL_AUDIODRIVER=pulseaudio \
+     LUMETRA_STATS=1 "${as_user[@]}" ./lumetra) 2>"$work/stderr" &
+  program=$!
+  AnswerSwayDialog Return || { cat "$work/stderr" >&2; exit 1; }
+  # Full screen at 640x480 first, then at the output's size (the picture scaled).
+  for _ in $(seq 100); do
+    window="$(SwayWindows | grep '^Lumetra ' || true)"
+    [[ "$window" == *" $sway_size full screen" ]] && break
+    sleep 0.1
+  done
+  echo "$1  the program's window on sway: ${window:-none}; the picture watched at $picture_rect"
+  EndAfter 120 "$program"
+  StopWatchers
+  Analyse "$1" music "$soundtrack"
+  sed -n '/^Lumetra stats/,$p' "$work/stderr" | ProgramStats "$1"
+}
+
+# The compositor's rounds (runs named desktopN, xwaylandN, waylandN): per kind the runs'
+# summary, each flash's spread and its wait for a frame before it over the rounds, the
+# frames shown per drawn; then each round's composited minus direct (the runs' medians).
+CompositorSummary() {
+  local kind
+  for kind in desktop xwayland wayland; do
+    case "$kind" in
+      desktop) echo "desktop (plain Xvfb, no compositor), over all rounds:" ;;
+      xwayland) echo "sway-xwayland (through Xwayland on sway), over all rounds:" ;;
+      wayland) echo "sway-wayland (native Wayland client of sway), over all rounds:" ;;
+    esac
+    grep "^$kind[0-9]" "$work/offsets" >"$work/offsets-$kind" 2>/dev/null || true
+    Summary "offsets-$kind"
+    grep "^$kind[0-9]" "$work/flashes" | awk '
+      $3 == "offset" { n = ++count[$2]; if (n == 1 || $4 < lo[$2]) lo[$2] = $4; if (n == 1 || $4 > hi[$2]) hi[$2] = $4 }
+      $3 == "wait" { waits[$2] = waits[$2] (waits[$2] == "" ? "" : ", ") $4; if ($4 > most[$2]) most[$2] = $4
+                     ++seen[$2]; first[$2] += $5 }
+      END {
+        for (e = 1; e <= 5; ++e) {
+          line = sprintf("  flash %d s:", 14 + 7 * e)
+          if (count[e]) line = line sprintf(" offsets from %+.2f to %+.2f ms in %d run(s)", lo[e], hi[e], count[e])
+          else line = line " no offset read"
+          if (seen[e]) line = line sprintf("; the wait for a frame before it %s ms (longest %.1f); its first frame shown in %d of %d", waits[e], most[e], first[e], seen[e])
+          print line
+        }
+      }' || true
+    grep "^$kind[0-9]" "$work/shown" 2>/dev/null | awk '
+      { ratios = ratios (ratios == "" ? "" : ", ") $2; hidden = hidden (hidden == "" ? "" : ", ") $3 }
+      END { if (ratios != "") printf "  frames shown per drawn: %s (with those hidden in one colour %s)\n", ratios, hidden }' || true
+  done
+  echo "composited minus direct, round by round (the runs' medians, ms):"
+  awk '
+    function median(list, n,   i, j, t, v) {
+      split(list, v, " ")
+      for (i = 2; i <= n; ++i) for (j = i; j > 1 && v[j - 1] + 0 > v[j] + 0; --j) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
+      return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+    }
+    { values[$1] = values[$1] " " $2; ++count[$1] }
+    END {
+      for (round = 1; ("desktop" round) in count || ("xwayland" round) in count; ++round) {
+        line = sprintf("  round %d:", round)
+        for (k = 1; k <= 2; ++k) {
+          kind = k == 1 ? "xwayland" : "wayland"
+          label = k == 1 ? " through Xwayland" : "; native Wayland"
+          if (("desktop" round) in count && (kind round) in count)
+            line = line sprintf("%s %+.2f", label, median(values[kind round], count[kind round]) - median(values["desktop" round], count["desktop" round]))
+          else line = line label " -"
+        }
+        print line
+      }
+    }' "$work/offsets"
+}
+
 echo "target $target, $runs run(s), $(date -u +%FT%TZ), $(git -C "$top" rev-parse --short HEAD 2>/dev/null || echo '?'), " \
      "pieces of $fragment ms, polls every $period us, real-time watchers: ${rt[*]:-no}"
 echo "load at start: $(Load)"
 
 case "$target" in
-  selftest | selftest-music)
+  selftest | selftest-music | selftest-sway)
     export AV_SCENES=""  # the self-test's picture has no scenes
-    StartXvfb 640x480
-    if [ "${AV_SERVER:-pulseaudio}" = pipewire ]; then StartPipeWire; else StartPulseAudio; fi
+    # Through sway the self-test is one of its Xwayland clients and covers the output.
+    rect=(0 0 640 480) runner=() plan="$work/plan"
+    if [ "$target" = selftest-sway ]; then
+      StartXvfb 1024x768
+      StartPulseAudio "$work/pulse/shared"
+      StartSway 1024x768 "$work/pulse/shared"
+      rect=($picture_rect) runner=(env "${sway_env[@]}" "${as_user[@]}") plan="$work/wl/plan"
+    else
+      StartXvfb 640x480
+      if [ "${AV_SERVER:-pulseaudio}" = pipewire ]; then StartPipeWire; else StartPulseAudio; fi
+    fi
     music=()
     count=10
     [ "$target" = selftest-music ] && music=("$soundtrack") count=5
     for round in $(seq "$runs"); do
       for offset in 0 +30 -30; do
-        StartWatchers 0 0 640 480
-        "${rt[@]}" "$bin/av_selftest" "$offset" "$count" "$work/plan" "${music[@]}"
+        StartWatchers "${rect[@]}"
+        "${rt[@]}" "${runner[@]}" "$bin/av_selftest" "$offset" "$count" "$plan" "${music[@]}"
+        [ "$plan" = "$work/plan" ] || cp "$plan" "$work/plan"
         sleep 0.3
         StopWatchers
         echo "round $round, offset $offset ms (load $(Load)):"
-        if [ "$target" = selftest ]; then
-          Analyse "$offset" clicks "$work/plan"
-        else
+        if [ "$target" = selftest-music ]; then
           Analyse "$offset" music "$soundtrack" "$work/plan"
+        else
+          Analyse "$offset" clicks "$work/plan"
         fi
       done
     done
@@ -330,26 +526,51 @@ case "$target" in
     Summary offsets
     ;;
   desktop | pipewire)
-    [ -x "$top/build/lumetra" ] && [ -f "$soundtrack" ] ||
-      { echo "build the program first (scripts/build.sh lumetra lumetra_data)" >&2; exit 1; }
+    NeedProgram
     StartXvfb 640x480
     if [ "$target" = desktop ]; then StartPulseAudio; else StartPipeWire; fi
     for run in $(seq "$runs"); do
       echo "run $run (load $(Load)):"
-      StartWatchers 0 0 640 480
-      (cd "$top/build" && SDL_AUDIODRIVER=pulseaudio LUMETRA_STATS=1 exec ./lumetra) 2>"$work/stderr" &
-      program=$!
-      AnswerDialog Return || { cat "$work/stderr" >&2; exit 1; }
-      # The loading picture (2 s) and the 70 s; a busy machine may play the sound
-      # later than that.
-      EndAfter 120 "$program"
-      StopWatchers
-      Analyse "run$run" music "$soundtrack"
-      sed -n '/^Lumetra stats/,$p' "$work/stderr" | ProgramStats "run$run"
+      DesktopRun "run$run"
       echo "run $run: load at its end $(Load)"
     done
     echo "over all runs:"
     Summary offsets
+    ;;
+  sway-xwayland | sway-wayland)
+    NeedProgram
+    StartXvfb 1024x768
+    StartPulseAudio "$work/pulse/shared"
+    StartSway 1024x768 "$work/pulse/shared"
+    for run in $(seq "$runs"); do
+      echo "run $run (load $(Load)):"
+      SwayRun "run$run" "${target#sway-}"
+      echo "run $run: load at its end $(Load)"
+    done
+    echo "over all runs:"
+    Summary offsets
+    ;;
+  compositor)
+    # Both screens and the sound server stay up; the rounds take turns on them.
+    NeedProgram
+    StartXvfb 640x480
+    direct="$DISPLAY"
+    StartXvfb 1024x768
+    StartPulseAudio "$work/pulse/shared"
+    StartSway 1024x768 "$work/pulse/shared"
+    composited="$DISPLAY"
+    for round in $(seq "$runs"); do
+      for kind in desktop xwayland wayland; do
+        echo "round $round, $kind (load $(Load)):"
+        if [ "$kind" = desktop ]; then
+          DISPLAY="$direct" DesktopRun "$kind$round"
+        else
+          DISPLAY="$composited" SwayRun "$kind$round" "$kind"
+        fi
+        echo "round $round, $kind: load at its end $(Load)"
+      done
+    done
+    CompositorSummary
     ;;
 esac
 echo "load at end: $(Load)"
