@@ -8,8 +8,9 @@
 
 namespace demo {
 
-// After the loading: the first frame of every scene of the Timeline drawn once, into
-// one pixel of the back buffer, which the run's first frame clears. The scenes' state
+// After the loading: the first frame of every scene of the Timeline drawn once into one
+// pixel of each framebuffer the run may draw into (window::ForEachPictureTarget),
+// which the run's first frame clears. The scenes' state
 // and the GL state they leave are put back, and the viewport is width x height again.
 void WarmUpScenes(int32_t width, int32_t height);
 

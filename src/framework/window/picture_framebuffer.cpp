@@ -66,4 +66,19 @@ void BlitPictureScaled(const PictureFramebuffer& picture, int32_t width, int32_t
   glClearColor(clearColor[0], clearColor[1], clearColor[2], clearColor[3]);
 }
 
+void DrawIntoEachPictureTarget(const PictureFramebuffer& picture, int32_t colorBits,
+                               void (*draw)(void*), void* context) {
+  draw(context);
+  if (picture.Framebuffer) {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    draw(context);
+    glBindFramebuffer(GL_FRAMEBUFFER, picture.Framebuffer);
+    return;
+  }
+  PictureFramebuffer other;
+  if (!CreatePictureFramebuffer(other, 1, 1, colorBits)) return;
+  draw(context);
+  DeletePictureFramebuffer(other);  // binds the window's again
+}
+
 }  // namespace window

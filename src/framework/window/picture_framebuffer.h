@@ -26,4 +26,13 @@ void DeletePictureFramebuffer(PictureFramebuffer& picture);
 void BlitPictureScaled(const PictureFramebuffer& picture, int32_t width, int32_t height,
                        int32_t targetWidth, int32_t targetHeight);
 
+// Calls draw(context) with each framebuffer the picture may be drawn into bound: the
+// one bound now (the picture's when it is made, else the window's), then the other (a
+// one-pixel picture framebuffer of colorBits made for the call, when none is made
+// yet). A software renderer prepares its code for each framebuffer format, and a
+// window may change between the two while the program runs (a window manager resizing
+// it). The framebuffer bound now is bound again after.
+void DrawIntoEachPictureTarget(const PictureFramebuffer& picture, int32_t colorBits,
+                               void (*draw)(void*), void* context);
+
 }  // namespace window

@@ -317,6 +317,12 @@ bool TakeShownPicture(uint32_t* number, double* shownMs) {
 
 ShownCounts ShownPictureCounts() { return shownPictures.Counts(); }
 
+void ForEachPictureTarget(void (*draw)(void*), void* context) {
+  // Without a window, an offscreen context (tests, the offline renderer) of 8 bits a
+  // channel.
+  DrawIntoEachPictureTarget(picture, renderWindow ? windowColorBits : 32, draw, context);
+}
+
 void SendDestroy() { Running = false; }
 
 void Idle() {}

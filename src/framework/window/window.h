@@ -57,6 +57,13 @@ bool TakeShownPicture(uint32_t* number, double* shownMs);
 // How the pictures' times on screen were found so far, and those never shown.
 ShownCounts ShownPictureCounts();
 
+// Calls draw(context) once with each framebuffer the picture may be drawn into during
+// the run bound, the one in use first and bound again after (a warm-up's drawing, so
+// that neither is new to the renderer when the run draws into it): on the desktop, the
+// window's own and the scaled picture's (the window may be resized once it is open);
+// in a page, its one.
+void ForEachPictureTarget(void (*draw)(void*), void* context);
+
 // The window's destroy notification: clears Running, the window stays open.
 void SendDestroy();
 

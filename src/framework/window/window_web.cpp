@@ -194,6 +194,9 @@ bool TakeShownPicture(uint32_t* number, double* shownMs) {
 
 ShownCounts ShownPictureCounts() { return shownCounts; }
 
+// The page draws into one framebuffer for the whole run.
+void ForEachPictureTarget(void (*draw)(void*), void* context) { draw(context); }
+
 void SendDestroy() { Running = false; }
 
 // The browser shows each frame at its display's refresh; there is no interval to ask for.

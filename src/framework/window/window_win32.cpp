@@ -314,6 +314,13 @@ bool TakeShownPicture(uint32_t* number, double* shownMs) {
 
 ShownCounts ShownPictureCounts() { return shownPictures.Counts(); }
 
+void ForEachPictureTarget(void (*draw)(void*), void* context) {
+  if (HasFramebufferObjects())
+    DrawIntoEachPictureTarget(picture, windowColorBits, draw, context);
+  else
+    draw(context);
+}
+
 void SendDestroy() {
   if (renderWindow)
     SendMessageA(renderWindow, WM_DESTROY, 0, 0);
