@@ -209,56 +209,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-}  // namespace
-
-void SetWindowIdentity(const char*, const uint8_t*, int32_t) {}
-
-void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorBits,
-                bool fullscreen) {
-  windowWidth = width;
-  windowHeight = height;
-  windowColorBits = colorBits;
-  windowFullscreen = fullscreen;
-  RegisterWindowClass();
-  CreateRenderWindow(title);
-  SetupPixelFormat();
-  FitPictureToClient();
-}
-
-void CloseWindow() {
-  if (!renderWindow) return;
-  DeletePictureFramebuffer(picture);
-  wglMakeCurrent(nullptr, nullptr);
-  wglDeleteContext(renderContext);
-  renderContext = nullptr;
-  ReleaseDC(renderWindow, deviceContext);
-  deviceContext = nullptr;
-  RestoreDisplayMode();
-  DestroyWindow(renderWindow);
-  renderWindow = nullptr;
-}
-
-void DispatchOneEvent() {
-  MSG message;
-  // Mouse movement is taken and dropped: the production has no mouse input, and a
-  // stream of it must not take the frame's one message ahead of a key.
-  bool posted;
-  do {
-    posted = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
-  } while (posted && (message.message == WM_MOUSEMOVE || message.message == WM_NCMOUSEMOVE));
-  if (posted) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  // A new client size, whether its WM_SIZE was posted or sent (sent ones are handled
-  // inside PeekMessageA), sets where the next frame is drawn.
-  if (clientResized && renderContext) FitPictureToClient();
-}
-
-namespace {
-
 // When the pictures swapped reach the screen. A window the desktop's compositor (DWM)
-// composes is shown at its next composition, a refresh after the swap on average; a
+// composes is shown at its next composition and the refresh after it; a
 // full-screen run at its own mode is not composed, and its picture is on screen when
 // the swap returns.
 uint32_t picturesSwapped = 0;
@@ -293,9 +245,53 @@ void FindCompositing() {
 
 }  // namespace
 
+void SetWindowIdentity(const char*, const uint8_t*, int32_t) {}
+
+void OpenWindow(const char* title, int32_t width, int32_t height, int32_t colorBits,
+                bool fullscreen) {
+  windowWidth = width;
+  windowHeight = height;
+  windowColorBits = colorBits;
+  windowFullscreen = fullscreen;
+  RegisterWindowClass();
+  CreateRenderWindow(title);
+  SetupPixelFormat();
+  FitPictureToClient();
+  FindCompositing();
+}
+
+void CloseWindow() {
+  if (!renderWindow) return;
+  DeletePictureFramebuffer(picture);
+  wglMakeCurrent(nullptr, nullptr);
+  wglDeleteContext(renderContext);
+  renderContext = nullptr;
+  ReleaseDC(renderWindow, deviceContext);
+  deviceContext = nullptr;
+  RestoreDisplayMode();
+  DestroyWindow(renderWindow);
+  renderWindow = nullptr;
+}
+
+void DispatchOneEvent() {
+  MSG message;
+  // Mouse movement is taken and dropped: the production has no mouse input, and a
+  // stream of it must not take the frame's one message ahead of a key.
+  bool posted;
+  do {
+    posted = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
+  } while (posted && (message.message == WM_MOUSEMOVE || message.message == WM_NCMOUSEMOVE));
+  if (posted) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  // A new client size, whether its WM_SIZE was posted or sent (sent ones are handled
+  // inside PeekMessageA), sets where the next frame is drawn.
+  if (clientResized && renderContext) FitPictureToClient();
+}
+
 void SwapFrame() {
   if (!renderWindow) return;
-  if (picturesSwapped == 0) FindCompositing();
   SwappedPicture swap{picturesSwapped + 1, SteadyNowMs(), 0};
   if (picture.Framebuffer)
     PresentScaledPicture();
